@@ -1,0 +1,86 @@
+#ifndef TIBREL_GAME_H
+#define TIBREL_GAME_H
+
+#include "gameobject.h"
+
+class playfield;
+class net;
+class player;
+class ball;
+
+extern int WINSCORE;                      // points that win a round
+extern const vector3d starting_position[4];
+extern const vector3d passing_position[4];
+extern const vector3d secondary_position[4];
+
+// The match: owns net, court, ball and players, keeps the score and referees the rally.
+class game : public gameobject {
+public:
+    enum gamestate { STATE_PLAYING = 0, STATE_SERVING = 2, STATE_MATCHOVER = 3 };
+    enum gameevent {
+        EV_NONE = 0,
+        EV_BEGIN = 1,
+        EV_SIDECHANGE = 2,
+        EV_NET = 3,
+        EV_OUT = 4,
+        EV_IN = 5,
+        EV_TOOMANYHITS = 6,
+        EV_MATCHOVER = 7,
+        EV_ROUNDOVER = 8,
+        EV_UNUSED = 9,
+        EV_NEWRALLY = 10
+    };
+    enum aitype { AI_BALL = 0, AI_HOME = 1, AI_SUPPORT = 2 };
+
+    static const char* const eventTexts[11];
+
+    playfield* theField;
+    net* theNet;
+    gameobject* homeMarkers[4];
+    player* players[4];
+    ball* theBall;
+    int debugParticles;       // 0 ... 1024
+    player* lastHitter;
+    gameobject* passMarkers[4];
+    gameobject* supportMarkers[4];
+    int score[2];
+    int touches;
+    int roundsWon[2];
+    int gameMode;             // 0 Classic, 1 Arcade, 2 Extreme!
+    int lastHitterIndex;
+    int servingTeam;
+    int possessionTeam;
+    int ballSide;
+    bool slowMotion;
+    gamestate state;
+    float clock;
+    float pendingDelay;
+    float camX;
+    float camXTarget;
+    float zoom;
+    float zoomTarget;
+    float serveTimer;
+    gameevent pendingEvent;
+
+    game();
+    ~game() override;
+
+    void draw() override;
+    void drawThis() override;
+    void drawThisPost() override;
+    void step(float dt) override;
+    virtual void setController(int i, controller* c);
+    using gameobject::setController;
+
+    void event(gameevent e, float delay);
+    void teamScore(int team);
+    void setState(gamestate s);
+    void setPlayerAI(int i, aitype role);
+    int getClosestPlayer(int team);
+    player* getOtherPlayer(player* p);
+    void overNetCheck();
+    void ballIsHit(int i);
+    bool gameAtNet();
+};
+
+#endif

@@ -1,0 +1,34 @@
+#ifndef TIBREL_PLAYFIELD_H
+#define TIBREL_PLAYFIELD_H
+
+#include "gameobject.h"
+
+class tarvo3ds;
+
+extern int sand_basecol_r, sand_basecol_g, sand_basecol_b;
+
+// The deformable sand court: 512 x 512 heights (-32 ... 32) and the colours derived from them.
+// Column c runs along x (-120 ... 120), row r along z (-70 ... 70).
+class playfield : public gameobject {
+public:
+    unsigned sandTexture;
+    unsigned char* colourMap;   // RGBA per cell
+    int* heightMap;             // per cell
+    bool dustEnabled;
+    tarvo3ds* venue;            // also a child; null without a venue file
+
+    playfield();
+    ~playfield() override;
+
+    void sandPixel(int c, int r, int delta);
+    void sandFill(int noise);
+    void footStep(float x, float z, float size, float depth);
+    void spawnDust(float x, float z, float amount);
+    void spawnFire(float x, float z, float amount);
+    void reset() override;
+    void drawThis() override;
+};
+
+extern playfield* g_playfield;   // the court most recently constructed
+
+#endif

@@ -1,0 +1,28 @@
+#ifndef TIBREL_TARVO3DS_H
+#define TIBREL_TARVO3DS_H
+
+#include <wx/string.h>
+#include "gameobject.h"
+
+struct Lib3dsFile;
+struct Lib3dsNode;
+
+// The venue around the court, drawn from a 3DS file with one texture and a looping animation.
+class tarvo3ds : public gameobject {
+public:
+    Lib3dsFile* file;       // null when the model could not be loaded
+    float frame;            // keyframe evaluated now
+    float animStart;        // clock at which the current loop began
+    float animLength;       // seconds per pass through all keyframes
+    float clock;            // seconds stepped since construction
+    unsigned texture;       // 0 when there is none
+
+    tarvo3ds(const wxString& filename, float animStart, float animLength);
+    ~tarvo3ds() override;
+
+    void step(float dt) override;
+    void drawThis() override;
+    void render_node(Lib3dsNode* node);
+};
+
+#endif

@@ -1,0 +1,30 @@
+#ifndef TIBREL_TESTS_SUPPORT_H
+#define TIBREL_TESTS_SUPPORT_H
+
+#include <string>
+
+// Test-wide set-up: the process main() points HOME and XDG_CONFIG_HOME at a fresh temporary
+// folder, so no test touches a player's real settings.
+namespace testsupport {
+
+// the temporary home of this test process
+const std::string& tempHome();
+
+// a fresh empty temporary folder (removed at exit)
+std::string makeTempDir();
+
+// opens a small SDL window with an OpenGL context (needs a display, e.g. xvfb-run);
+// returns false when none can be opened. Safe to call more than once.
+bool openGLContext(int w = 64, int h = 64);
+
+// opens the configuration store "tibrel" under the temporary home into g_config
+void openConfig();
+// deletes g_config (flushing it) and sets it to null
+void closeConfig();
+
+// writes bytes to a file, creating folders on the way
+void writeFile(const std::string& path, const std::string& bytes);
+
+}
+
+#endif
