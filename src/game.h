@@ -81,6 +81,34 @@ public:
     void overNetCheck();
     void ballIsHit(int i);
     bool gameAtNet();
+
+    // pieces of the step and the events, in the order the step runs them
+    void serveStep(float dt);
+    void rallyStep(float dt);
+    // player i plays the ball at b if it touches it; true when it did
+    bool playContact(int i, const vector3d& b, const vector3d& jitter);
+    void netBounce();
+    void retarget();
+    void powerupPhase();
+    void rallyReset();
+    void sideChange();
+
+    // camera easing, once per drawn frame
+    void easePan();
+    void easeZoom();
+
+    // score board layout in window pixels: team 0 score, team 1 score, team 0 label, team 1 label
+    static void scoreLayout(int w, int h, float x[4], float y[4]);
+    // top-left of the centred event message of textWidth pixels
+    static void messageOrigin(int w, int h, int textWidth, float& x, float& y);
+    // "", "X" or "WINNER" for the rounds a team has won
+    static const char* roundLabel(int rounds);
+    // the player's team mate index (1, 0, 3, 2)
+    static int mateOf(int i);
+
+private:
+    void drawScoreItems(float dx, float dy);
+    void emitDebugParticles();
 };
 
 #endif

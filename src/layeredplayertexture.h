@@ -19,6 +19,11 @@ public:
     void defaults();
     void reLayer();
     void saveconfig();
+
+    // "left" for team 0, else "right"
+    wxString side() const;
+    // "pl%d/<folder>" for this player
+    wxString configKey(const wxString& folder) const;
 };
 
 #endif

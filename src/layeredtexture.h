@@ -19,6 +19,7 @@ public:
     unsigned texture;               // 0 until the first build
     int width, height;
     bool autoRebuild;
+    int builds;                     // how many times the texture has been built
 
     layeredtexture(int width, int height);
     virtual ~layeredtexture();

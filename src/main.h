@@ -5,6 +5,7 @@
 
 class wxConfigBase;
 class game;
+union SDL_Event;
 
 extern int screen_width;        // pixels, 800 by default
 extern int screen_height;       // pixels, 600 by default
@@ -28,5 +29,44 @@ void postprocess();
 void captureFrame();
 // milliseconds to wait after a frame that began at t0 and ended at t1
 unsigned frameDelay(unsigned t0, unsigned t1);
+
+// Pieces of start-up, the frame and shutdown, in the order the shell uses them.
+
+// switches that act later in start-up; the resolution ones are applied at once
+struct shellswitches {
+    bool windowed;   // "-w"
+    bool capture;    // "-capture"
+    bool play;       // "-play"
+};
+// sets screen_width, screen_height and bufsize from "-640" ... "-1280" (last one tested wins)
+shellswitches readSwitches(int argc, char** argv);
+// window of the current resolution, no cursor, titled "Tibrel 2006"
+void openWindow(bool windowed);
+// the store "tibrel" in $XDG_CONFIG_HOME/tibrel/tibrel.conf (else ~/.config/tibrel/), with
+// /etc/tibrel.conf as read-only fallback; records defaults, goes into g_config and wxConfigBase
+wxConfigBase* openConfigStore();
+// flushes and deletes g_config
+void closeConfigStore();
+// clears to an opaque grey of level g and shows it
+void greyScreen(float g);
+// opens every joystick SDL reports, at most four; returns how many
+int openJoysticks();
+// capture buffer for the current resolution
+void reserveCaptureBuffer();
+void releaseCaptureBuffer();
+// opens path for writing and switches capture on; capture stays off when it cannot be opened
+bool startCapture(const char* path);
+void stopCapture();
+// GL state every frame starts from
+void beginFrame();
+// copies the finished frame into g_buff for the next postprocess
+void keepFrame();
+// one input event: F1 / F2 debug particles, controllers, Escape. Returns false when the
+// rest of the queue must wait for the next frame (Escape in the menu).
+bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles);
+// drains the queue through handleEvent
+void pollEvents(bool& inMatch, int& debugParticles);
+// waits out the rest of a 20 ms frame that began at t0
+void paceFrame(unsigned t0);
 
 #endif

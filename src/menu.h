@@ -45,6 +45,8 @@ public:
     void setBackground(const wxString& file);
     void addGo(const wxString& label, int id);
     void addSeparator();
+    // screen row of line i: the lines are centred, screen_height / 25 apart
+    float lineY(int i) const;
 
     // hand-over: link child below this screen and give it the edge states and controller
     void openSubMenu(menu* child);

@@ -62,6 +62,22 @@ public:
     void setState(player_movement_type s);
     void setHeight(float h);
     void setPowerup(powerup* p);
+
+    // jump impulse for the present speed, charge and power-up
+    float jumpImpulse() const;
+    // collision box of a movement state, standing on the feet
+    static box3d stateBox(player_movement_type s);
+    // drawing: sheet frame, +1 or -1 (mirrored), figure width (signed) and height
+    int spriteFrame() const;
+    float facing() const;
+    vector3d figureSize() const;
+
+private:
+    void changeState(player_movement_type s);
+    void applyStateRules(float dt);
+    void applySpeedLimits();
+    void markSand(float size, float depth);
+    void playBall();
 };
 
 #endif

@@ -1,6 +1,7 @@
 #ifndef TIBREL_TARVO3DS_H
 #define TIBREL_TARVO3DS_H
 
+#include <cstddef>
 #include <wx/string.h>
 #include "gameobject.h"
 
@@ -23,6 +24,11 @@ public:
     void step(float dt) override;
     void drawThis() override;
     void render_node(Lib3dsNode* node);
+
+    // true when the bytes of a 3DS file are safe to hand to lib3ds: every chunk lies inside its
+    // parent, the known containers add up, counts fit their chunks, faces name existing points
+    // and the keyframe hierarchy has no cycle. lib3ds itself trusts all of these.
+    static bool chunksAreSound(const unsigned char* data, size_t size);
 };
 
 #endif

@@ -1,0 +1,343 @@
+#include "main.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <SDL/SDL.h>
+#include <GL/gl.h>
+#include <wx/fileconf.h>
+#include <wx/filename.h>
+#include <wx/debug.h>
+#include <wx/log.h>
+#include "controller.h"
+#include "sound.h"
+
+int screen_width = 800;
+int screen_height = 600;
+int bufsize = 1024;
+wxConfigBase* g_config = nullptr;
+game* g_thegame = nullptr;
+float g_feedback = 0;
+float g_shake = 0;
+float g_mix = 0;
+unsigned g_buff = 0;
+unsigned char* buffer = nullptr;
+FILE* g_videoout = nullptr;
+bool g_capture = false;
+
+static const unsigned FRAME_MS = 20;
+static const int MAX_DEBUG_PARTICLES = 1024;
+static const char* const MENU_MUSIC = "data/music/menu_01.xm";
+
+// ---- command line ----
+
+int findInCmdLine(int count, char** values, const char* str)
+{
+    if (!values || !str)
+        return 0;
+    for (int i = 1; i < count; i++) {
+        if (values[i] && strcmp(values[i], str) == 0)
+            return 1;
+    }
+    return 0;
+}
+
+shellswitches readSwitches(int argc, char** argv)
+{
+    struct resolution { const char* name; int w, h, buf; };
+    static const resolution resolutions[] = {
+        { "-640", 640, 480, 1024 },
+        { "-800", 800, 600, 1024 },
+        { "-1024", 1024, 768, 1024 },
+        { "-1280", 1280, 1024, 2048 },
+    };
+    screen_width = 800;
+    screen_height = 600;
+    bufsize = 1024;
+    for (const resolution& r : resolutions) {
+        if (findInCmdLine(argc, argv, r.name)) {
+            screen_width = r.w;
+            screen_height = r.h;
+            bufsize = r.buf;
+        }
+    }
+    shellswitches s;
+    s.windowed = findInCmdLine(argc, argv, "-w") != 0;
+    s.capture = findInCmdLine(argc, argv, "-capture") != 0;
+    s.play = findInCmdLine(argc, argv, "-play") != 0;
+    return s;
+}
+
+// ---- window and devices ----
+
+void openWindow(bool windowed)
+{
+    Uint32 flags = SDL_OPENGL;
+    if (!windowed)
+        flags |= SDL_FULLSCREEN | SDL_NOFRAME;
+    // a busy X server may turn a connection away for a moment: a few tries before going on
+    // without a window
+    for (int attempt = 0; attempt < 3; attempt++) {
+        if (SDL_SetVideoMode(screen_width, screen_height, 0, flags))
+            break;
+        SDL_Delay(100);
+    }
+    SDL_ShowCursor(SDL_DISABLE);
+    SDL_WM_SetCaption("Tibrel 2006", nullptr);
+    atexit(SDL_Quit);
+}
+
+void greyScreen(float g)
+{
+    glClearColor(g, g, g, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    SDL_GL_SwapBuffers();
+}
+
+int openJoysticks()
+{
+    // the menu offers Joystick 1 to 4, so every one of them is opened, not only the first
+    int n = std::min(SDL_NumJoysticks(), 4);
+    int opened = 0;
+    for (int i = 0; i < n; i++) {
+        if (SDL_JoystickOpen(i))
+            opened++;
+    }
+    return opened;
+}
+
+// ---- configuration store ----
+
+// $XDG_CONFIG_HOME/tibrel/tibrel.conf or ~/.config/tibrel/tibrel.conf, the folder created;
+// empty when neither variable names a folder
+static std::string configFilePath()
+{
+    std::string dir;
+    const char* xdg = getenv("XDG_CONFIG_HOME");
+    const char* home = getenv("HOME");
+    if (xdg && xdg[0] == '/')
+        dir = xdg;
+    else if (home && home[0] == '/')
+        dir = std::string(home) + "/.config";
+    if (dir.empty())
+        return std::string();
+    dir += "/tibrel";
+    wxFileName::Mkdir(wxString::FromUTF8(dir.c_str()), 0700, wxPATH_MKDIR_FULL);
+    return dir + "/tibrel.conf";
+}
+
+wxConfigBase* openConfigStore()
+{
+    closeConfigStore();
+    // the game reports nothing: a damaged or unwritable file must not print messages, and
+    // wx's own checks (no wxApp here, nameless entries of a damaged file) must stay silent too
+    wxLog::EnableLogging(false);
+    wxSetAssertHandler(nullptr);
+    std::string file = configFilePath();
+    long style = wxCONFIG_USE_GLOBAL_FILE;
+    if (!file.empty())
+        style |= wxCONFIG_USE_LOCAL_FILE;
+    wxFileConfig* cfg = new wxFileConfig("tibrel", wxEmptyString, wxString::FromUTF8(file.c_str()),
+                                         wxEmptyString, style);
+    cfg->SetRecordDefaults(true);
+    g_config = cfg;
+    wxConfigBase::Set(cfg);
+    return cfg;
+}
+
+void closeConfigStore()
+{
+    if (!g_config)
+        return;
+    if (wxConfigBase::Get(false) == g_config)
+        wxConfigBase::Set(nullptr);
+    delete g_config;   // flushes
+    g_config = nullptr;
+}
+
+// ---- frame capture ----
+
+void reserveCaptureBuffer()
+{
+    releaseCaptureBuffer();
+    buffer = new unsigned char[static_cast<size_t>(screen_width) * screen_height * 4];
+}
+
+void releaseCaptureBuffer()
+{
+    delete[] buffer;
+    buffer = nullptr;
+}
+
+bool startCapture(const char* path)
+{
+    stopCapture();
+    g_videoout = fopen(path, "wb");
+    g_capture = g_videoout != nullptr;
+    return g_capture;
+}
+
+void stopCapture()
+{
+    if (g_videoout)
+        fclose(g_videoout);
+    g_videoout = nullptr;
+    g_capture = false;
+}
+
+void captureFrame()
+{
+    if (!g_capture || !g_videoout || !buffer)
+        return;
+    // tightly packed rows, whatever the width
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, screen_width, screen_height, GL_RGB, GL_UNSIGNED_BYTE, buffer);
+    const size_t row = static_cast<size_t>(screen_width) * 3;
+    // GL reads bottom-up; the file holds the picture top row first
+    for (int y = screen_height - 1; y >= 0; y--) {
+        if (fwrite(buffer + y * row, 1, row, g_videoout) != row) {
+            // a full disk: stop rather than leave torn frames behind every frame
+            stopCapture();
+            return;
+        }
+    }
+}
+
+// ---- post-processing ----
+
+static void effectProjection()
+{
+    glClear(GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    // bottom 3, top -3: y points down, so the copied frame shows the right way up
+    glFrustum(-4, 4, 3, -3, 1.2, 2000);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+// the previous frame from g_buff as a quad that fills the view at a distance of 12
+static void previousFrameQuad(float alpha)
+{
+    const float w = static_cast<float>(screen_width) / bufsize;
+    const float h = static_cast<float>(screen_height) / bufsize;
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, g_buff);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(1, 1, 1, alpha);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex3f(-40, 30, 0);
+    glTexCoord2f(w, 0);
+    glVertex3f(40, 30, 0);
+    glTexCoord2f(w, h);
+    glVertex3f(40, -30, 0);
+    glTexCoord2f(0, h);
+    glVertex3f(-40, -30, 0);
+    glEnd();
+}
+
+void postprocess()
+{
+    if (g_feedback > 0.01f) {
+        effectProjection();
+        // each copy 0.1 nearer than the last, so the trails stream outward
+        for (int a = 0; a < g_feedback * 10; a++) {
+            glLoadIdentity();
+            glTranslatef(0, 0, a * 0.1f - 12);
+            previousFrameQuad(0.14f);
+        }
+    }
+    if (g_shake > 0.01f) {
+        effectProjection();
+        // seven copies turned by -3 ... +3 times g_shake degrees
+        for (int i = 0; i < 7; i++) {
+            glLoadIdentity();
+            glRotatef((i - 3) * g_shake, 0, 0, 1);
+            glTranslatef(0, 0, -11.9f);
+            previousFrameQuad(0.143f);
+        }
+    }
+}
+
+// ---- the frame ----
+
+void beginFrame()
+{
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLineWidth(1.25f);
+    glEnable(GL_BLEND);
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_ALPHA_TEST);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glLoadIdentity();
+    glTranslatef(0, 0, -100);
+}
+
+void keepFrame()
+{
+    glBindTexture(GL_TEXTURE_2D, g_buff);
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, screen_width, screen_height);
+}
+
+bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
+{
+    switch (e.type) {
+    case SDL_KEYDOWN: {
+        const SDLKey key = e.key.keysym.sym;
+        if (key == SDLK_F1 || key == SDLK_F2) {
+            const int step = key == SDLK_F1 ? 1 : -1;
+            debugParticles = std::max(0, std::min(debugParticles + step, MAX_DEBUG_PARTICLES));
+        }
+        controllerKey(key, true);
+        if (key == SDLK_ESCAPE) {
+            if (!inMatch)
+                return false;
+            // back to the menu; the match keeps its state
+            inMatch = false;
+            playMusic(MENU_MUSIC);
+        }
+        break;
+    }
+    case SDL_KEYUP:
+        controllerKey(e.key.keysym.sym, false);
+        break;
+    case SDL_JOYAXISMOTION:
+        controllerJoyAxis(e.jaxis.which, e.jaxis.axis, e.jaxis.value);
+        break;
+    case SDL_JOYBUTTONDOWN:
+    case SDL_JOYBUTTONUP:
+        controllerJoyButton(e.jbutton.which, e.jbutton.button, e.type == SDL_JOYBUTTONDOWN);
+        break;
+    default:
+        // no window-close handling: the game is left through the main menu
+        break;
+    }
+    return true;
+}
+
+void pollEvents(bool& inMatch, int& debugParticles)
+{
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+        if (!handleEvent(e, inMatch, debugParticles))
+            break;
+    }
+}
+
+unsigned frameDelay(unsigned t0, unsigned t1)
+{
+    if (t1 == t0)
+        return 0;
+    const unsigned took = t1 - t0;   // unsigned: right across the counter's wrap
+    return took < FRAME_MS ? FRAME_MS - took : 0;
+}
+
+void paceFrame(unsigned t0)
+{
+    const unsigned wait = frameDelay(t0, SDL_GetTicks());
+    if (wait)
+        SDL_Delay(wait);
+}

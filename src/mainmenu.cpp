@@ -1,0 +1,148 @@
+#include "mainmenu.h"
+
+#include <wx/config.h>
+#include "controller.h"
+#include "daytime.h"
+#include "game.h"
+#include "layeredplayertexture.h"
+#include "main.h"
+#include "player.h"
+#include "playermenu.h"
+
+enum { GO_QUIT = 99, GO_START = 100 };
+
+static const char* const DEVICE_NAMES[7] = {
+    "Computer", "Keyboard 1", "Keyboard 2", "Joystick 1", "Joystick 2", "Joystick 3", "Joystick 4"
+};
+static const char* const DAYTIME_NAMES[4] = { "Morning", "Day", "Evening", "Night" };
+static const char* const MODE_NAMES[3] = { "Classic", "Arcade", "Extreme!" };
+
+// device code -> the controller it selects; 0 (computer) and unknown codes give none
+static controller* deviceController(int code)
+{
+    if (code == 1 || code == 2)
+        return g_keys[code - 1];
+    if (code >= 3 && code <= 6)
+        return g_joys[code - 3];
+    return nullptr;
+}
+
+static wxString controlKey(int p)
+{
+    return wxString::Format("controls/player%d", p);
+}
+
+// A stored choice read into the range of its line (0 ... count-1). A damaged value is clamped
+// and the repaired value written back, so the screen, the match and the store agree.
+static int readChoice(const wxString& key, int def, int count)
+{
+    if (!g_config)
+        return def;
+    int v = def;
+    g_config->Read(key, &v, def);
+    int c = v < 0 ? 0 : (v >= count ? count - 1 : v);
+    if (c != v)
+        g_config->Write(key, c);
+    return c;
+}
+
+static void writeChoice(const wxString& key, int v, bool flush)
+{
+    if (!g_config)
+        return;
+    g_config->Write(key, v);
+    if (flush)
+        g_config->Flush();
+}
+
+static menuitem choiceLine(const wxString& label, const char* const* names, int count)
+{
+    menuitem it(label, 0);
+    for (int k = 0; k < count; k++)
+        it.values.push_back(names[k]);
+    return it;
+}
+
+mainmenu::mainmenu()
+{
+    title = "Tibrel 2006";
+
+    controlItem = (int)items.size();
+    for (int i = 0; i < 4; i++) {
+        menuitem it = choiceLine(wxString::Format("Team %d Player %d", i / 2 + 1, i % 2 + 1),
+                                 DEVICE_NAMES, 7);
+        it.valueIndex = readChoice(controlKey(i), 0, 7);
+        if (g_thegame)
+            g_thegame->setController(i, deviceController(it.valueIndex));
+        items.push_back(it);
+    }
+
+    // the options go through onSelect, which applies them to the match and stores them
+    optionsItem = (int)items.size();
+    menuitem day = choiceLine("Time of Day", DAYTIME_NAMES, 4);
+    day.valueIndex = readChoice("game/timeofday", 1, 4);
+    items.push_back(day);
+    onSelect(optionsItem);
+
+    menuitem length("Round Length", 0);
+    for (int k = 0; k < 10; k++)
+        length.values.push_back(wxString::Format("%d", 3 * (k + 1)));
+    length.valueIndex = readChoice("game/roundlength", 2, 10);
+    items.push_back(length);
+    onSelect(optionsItem + 1);
+
+    menuitem mode = choiceLine("Game Mode", MODE_NAMES, 3);
+    mode.valueIndex = readChoice("game/gamemode", 1, 3);
+    items.push_back(mode);
+    onSelect(optionsItem + 2);
+
+    addSeparator();
+    addGo("Player One...", 1);
+    addGo("Player Two...", 2);
+    addGo("Player Three...", 3);
+    addGo("Player Four...", 4);
+    addSeparator();
+    addGo("Start!", GO_START);
+    addSeparator();
+    addGo("Quit", GO_QUIT);
+}
+
+void mainmenu::onSelect(int index)
+{
+    if (index < 0 || index >= (int)items.size())
+        return;
+    int v = items[index].valueIndex;
+
+    if (index >= controlItem && index < controlItem + 4) {
+        int p = index - controlItem;
+        if (g_thegame)
+            g_thegame->setController(p, deviceController(v));
+        writeChoice(controlKey(p), v, true);
+    } else if (index == optionsItem) {
+        setDaytime((daytime)v);
+        // the outfits load the images of the new time of day
+        if (g_thegame)
+            for (int i = 0; i < 4; i++)
+                if (g_thegame->players[i] && g_thegame->players[i]->outfit)
+                    g_thegame->players[i]->outfit->reLayer();
+        writeChoice("game/timeofday", v, true);
+    } else if (index == optionsItem + 1) {
+        WINSCORE = 3 * v + 3;
+        writeChoice("game/roundlength", v, false);
+    } else if (index == optionsItem + 2) {
+        if (g_thegame)
+            g_thegame->gameMode = v;
+        writeChoice("game/gamemode", v, false);
+    }
+}
+
+void mainmenu::onGo(int id)
+{
+    if (id == GO_QUIT) {
+        result = -1;
+    } else if (id == GO_START) {
+        result = 1;
+    } else if (id >= 1 && id <= 4 && g_thegame && g_thegame->players[id - 1]) {
+        openSubMenu(new playermenu(g_thegame->players[id - 1], id - 1));
+    }
+}

@@ -1,0 +1,286 @@
+#include "menu.h"
+
+#include <GL/gl.h>
+#include "glstuff.h"
+#include "main.h"
+#include "sound.h"
+#include "textrender.h"
+
+// ---- lines ----
+
+menuitem::menuitem(const wxString& l, int i)
+    : label(l), valueIndex(0), id(i), kind(ITEM_SELECT)
+{
+}
+
+// index clamped into the value list (a damaged setting must never index outside it)
+static size_t safeIndex(const menuitem& it)
+{
+    if (it.valueIndex < 0)
+        return 0;
+    if ((size_t)it.valueIndex >= it.values.size())
+        return it.values.size() - 1;
+    return (size_t)it.valueIndex;
+}
+
+wxString menuitem::valueStr() const
+{
+    if (values.empty())
+        return wxString::Format("unknown value %d", valueIndex);
+    return values[safeIndex(*this)];
+}
+
+// One value forward (+1) or backward (-1), wrapping around the list. An empty list just
+// counts, so its line keeps showing the number.
+static void stepValue(menuitem& it, int d)
+{
+    int n = (int)it.values.size();
+    if (n == 0) {
+        it.valueIndex += d;
+        return;
+    }
+    int v = (int)safeIndex(it) + d;
+    if (v < 0)
+        v = n - 1;
+    else if (v >= n)
+        v = 0;
+    it.valueIndex = v;
+}
+
+// ---- screen ----
+
+menu::menu()
+    : cursor(0), lastDir(0), lastPrev(0), lastNext(0), result(0), subMenu(nullptr),
+      parentMenu(nullptr), background(0), fade(0.0f)
+{
+}
+
+void menu::setBackground(const wxString& file)
+{
+    createAndLoadTexture(&background, file.utf8_str());
+}
+
+void menu::addGo(const wxString& l, int i)
+{
+    menuitem it(l, 0);
+    it.kind = ITEM_GO;
+    it.id = i;
+    items.push_back(it);
+}
+
+void menu::addSeparator()
+{
+    menuitem it("empty", 0);
+    it.kind = ITEM_SEPARATOR;
+    items.push_back(it);
+}
+
+void menu::openSubMenu(menu* child)
+{
+    subMenu = child;
+    child->parentMenu = this;
+    child->lastDir = lastDir;
+    child->lastPrev = lastPrev;
+    child->lastNext = lastNext;
+    child->setController(ctrl);
+    child->fade = 1.0f;
+}
+
+void menu::detachFromParent()
+{
+    if (!parentMenu)
+        return;
+    parentMenu->lastDir = lastDir;
+    parentMenu->lastPrev = lastPrev;
+    parentMenu->lastNext = lastNext;
+    if (parentMenu->subMenu == this)
+        parentMenu->subMenu = nullptr;
+    parentMenu = nullptr;
+}
+
+void menu::onSelect(int)
+{
+}
+
+void menu::onGo(int)
+{
+}
+
+// -1 up, +1 down, 0 for none or both; any stick deflection wins over the keys
+static int verticalDirection(const controller* c)
+{
+    float v;
+    if (c->axisY != 0)
+        v = c->axisY / 32768.0f;
+    else if (c->up && !c->down)
+        v = -1;
+    else if (c->down && !c->up)
+        v = 1;
+    else
+        v = 0;
+    return v < 0 ? -1 : (v > 0 ? 1 : 0);
+}
+
+// One line in direction dir, wrapping, then on past separators. At most one lap, so a screen
+// made only of separators cannot hang the step.
+static unsigned int moveCursor(const std::vector<menuitem>& items, unsigned int cursor, int dir)
+{
+    int n = (int)items.size();
+    if (n == 0)
+        return cursor;
+    int c = (int)cursor < n ? (int)cursor : 0;
+    for (int moved = 0; moved < n; moved++) {
+        c += dir;
+        if (c < 0)
+            c = n - 1;
+        else if (c > n - 1)
+            c = 0;
+        if (items[c].kind != ITEM_SEPARATOR)
+            break;
+    }
+    return (unsigned int)c;
+}
+
+void menu::step(float dt)
+{
+    if (subMenu) {
+        subMenu->step(dt);
+        return;
+    }
+    if (fade > 0)
+        fade -= dt;
+    else
+        fade = 0;
+    if (!ctrl)
+        return;
+
+    int dir = verticalDirection(ctrl);
+    if (dir != lastDir) {
+        lastDir = dir;
+        if (dir != 0) {
+            cursor = moveCursor(items, cursor, dir);
+            playSound(SOUND_JUMP, vector3d(0, 0, 0));
+        }
+    }
+
+    // An action may delete this screen: nothing here touches it after onSelect or onGo.
+    int next = ctrl->button[1] ? 1 : 0;
+    if (next != lastNext) {
+        lastNext = next;
+        if (next) {
+            playSound(SOUND_HIT, vector3d(0, 0, 0));
+            if (cursor < items.size()) {
+                menuitem& it = items[cursor];
+                if (it.kind == ITEM_SELECT) {
+                    stepValue(it, 1);
+                    onSelect((int)cursor);
+                    return;
+                }
+                if (it.kind == ITEM_GO) {
+                    onGo(it.id);
+                    return;
+                }
+            }
+        }
+    }
+
+    int prev = ctrl->button[0] ? 1 : 0;
+    if (prev != lastPrev) {
+        lastPrev = prev;
+        if (prev) {
+            playSound(SOUND_HIT, vector3d(0, 0, 0));
+            if (cursor < items.size()) {
+                menuitem& it = items[cursor];
+                if (it.kind == ITEM_SELECT) {
+                    stepValue(it, -1);
+                    onSelect((int)cursor);
+                } else if (it.kind == ITEM_GO) {
+                    onGo(it.id);
+                }
+            }
+        }
+    }
+}
+
+// ---- drawing ----
+
+// the whole window at distance 6, first image row at the top
+static void drawFullScreenPicture(unsigned int tex)
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-1, 1, 1, -1, 1.2f, 800);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslatef(0, 0, -6);
+    drawSprite(tex, vector3d(0, 0, 0), vector3d(10, 10, 1), 0, 1, 1);
+}
+
+static int textWidth(const wxString& s)
+{
+    return GLTextWidth(0, L"%ls", (const wchar_t*)s.wc_str());
+}
+
+// texts are drawn as they stand: a "%" in a label is not a format
+static void text(int x, float y, const wxString& s)
+{
+    GLText(0, (float)x, y, L"%ls", (const wchar_t*)s.wc_str());
+}
+
+float menu::lineY(int i) const
+{
+    float lineHeight = screen_height / 25.0f;
+    int top = (int)((screen_height - items.size() * lineHeight) * 0.5f + 20);
+    return top + i * lineHeight;
+}
+
+void menu::drawThis()
+{
+    glClearColor(0, 0, 0, 1);
+    if (subMenu) {
+        subMenu->drawThis();
+        return;
+    }
+    g_mix = fade;
+
+    if (background) {
+        glDisable(GL_DEPTH_TEST);
+        glDepthMask(GL_FALSE);
+        glShadeModel(GL_FLAT);
+        glEnable(GL_TEXTURE_2D);
+        glColor4f(1, 1, 1, 1);
+        drawFullScreenPicture(background);
+        glDepthMask(GL_TRUE);
+    }
+
+    int n = (int)items.size();
+    int half = screen_width / 2;
+
+    glColor4f(1, 1, 1, 1);
+    text((screen_width - textWidth(title)) / 2, 32, title);
+
+    for (int i = 0; i < n; i++) {
+        const menuitem& it = items[i];
+        float y = lineY(i);
+        bool here = (unsigned int)i == cursor;
+        if (it.kind == ITEM_GO) {
+            if (here)
+                glColor4f(1, 0, 0, 1);
+            else
+                glColor4f(1, 1, 1, 1);
+            text(half - textWidth(it.label) / 2, y, it.label);
+        } else if (it.kind == ITEM_SELECT) {
+            wxString caption = it.label + ": ";
+            wxString value = " " + it.valueStr();
+            glColor4f(1, 1, 1, 1);
+            text(half - textWidth(caption), y, caption);
+            if (here) {
+                glColor4f(0, 1, 1, 1);
+                text(half, y, "________________");
+            } else {
+                glColor4f(1, 1, 0, 1);
+            }
+            text(half, y, value);
+        }
+    }
+}

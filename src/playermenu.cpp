@@ -1,0 +1,129 @@
+#include "playermenu.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <GL/gl.h>
+#include "layeredplayertexture.h"
+#include "player.h"
+
+enum { GO_OK = 100, GO_RANDOM = 101, HEIGHT_ID = 199 };
+
+// the height line: 1.50 m ... 2.50 m in centimetre steps
+static const int MIN_CM = 150;
+static const int MAX_CM = 250;
+// seconds between the preview figure's movement states
+static const float PREVIEW_PERIOD = 1.5f;
+
+// line index of a height; one outside the list (a damaged setting) is clamped into it
+static int heightIndex(float h)
+{
+    if (!(h > 1.5f))   // also a NaN
+        return 0;
+    if (h >= 2.5f)
+        return MAX_CM - MIN_CM;
+    return (int)std::lround((h - 1.5f) * 100.0f);
+}
+
+playermenu::playermenu(player* p, int index)
+    : previewTime(0), thePlayer(p), playerIndex(index), firstLayerItem(0), lastLayerItem(-1),
+      layers(nullptr), outfit(p->outfit)
+{
+    title = wxString::Format("Customize Player %d", index + 1);
+    addGo("OK!", GO_OK);
+    addGo("Random!", GO_RANDOM);
+
+    firstLayerItem = (int)items.size();
+    if (outfit) {
+        layers = &outfit->layers;
+        for (const texlayer& l : *layers) {
+            menuitem it(l.name, 0);
+            it.values = outfit->findTextureNames(l.name);
+            it.valueIndex = outfit->findCurrentTextureIndex(l.name);
+            items.push_back(it);
+        }
+    }
+    lastLayerItem = (int)items.size() - 1;
+
+    menuitem h("Height", HEIGHT_ID);
+    for (int cm = MIN_CM; cm <= MAX_CM; cm++)
+        h.values.push_back(wxString::Format("%d.%02d m", cm / 100, cm % 100));
+    h.valueIndex = heightIndex(p->height);
+    items.push_back(h);
+
+    addSeparator();
+    addGo("OK!", GO_OK);
+}
+
+void playermenu::step(float dt)
+{
+    // the preview figure stands at the origin and runs through its movement states
+    previewTime += dt;
+    thePlayer->pos = vector3d(0, 0, 0);
+    if (previewTime > PREVIEW_PERIOD) {
+        previewTime = 0;
+        thePlayer->setState((player::player_movement_type)(thePlayer->state + 1));
+    }
+    thePlayer->step(dt);
+    menu::step(dt);   // may close and delete this screen
+}
+
+void playermenu::drawThis()
+{
+    menu::drawThis();
+
+    // the preview figure, in front of the lines with a depth buffer of its own
+    glClearColor(0, 0, 0, 0);
+    glClearDepth(1.0);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glShadeModel(GL_FLAT);
+    glDisable(GL_TEXTURE_2D);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-1, 1, 1, -1, 1.2f, 800);
+    glMatrixMode(GL_MODELVIEW);
+    glTranslatef(0, 65, 20);
+    glTranslatef(-30, -40, 35);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    thePlayer->draw();
+}
+
+void playermenu::onSelect(int index)
+{
+    if (index < 0 || index >= (int)items.size())
+        return;
+    const menuitem& it = items[index];
+    if (outfit && index >= firstLayerItem && index <= lastLayerItem) {
+        outfit->autoRebuild = true;
+        outfit->setLayer((*layers)[index - firstLayerItem].name, it.valueStr());
+        outfit->saveconfig();
+    }
+    if (it.id == HEIGHT_ID) {
+        int i = it.valueIndex < 0 ? 0 : (it.valueIndex > MAX_CM - MIN_CM ? MAX_CM - MIN_CM
+                                                                           : it.valueIndex);
+        thePlayer->setHeight(i * 0.01f + 1.5f);
+    }
+}
+
+void playermenu::onGo(int id)
+{
+    if (id == GO_OK) {
+        // every change was stored when it was made
+        detachFromParent();
+        delete this;
+        return;
+    }
+    if (id == GO_RANDOM && outfit) {
+        // one rebuild and one save for the whole outfit
+        outfit->autoRebuild = false;
+        for (int i = firstLayerItem; i <= lastLayerItem; i++) {
+            menuitem& it = items[i];
+            if (!it.values.empty())
+                it.valueIndex = rand() % (int)it.values.size();
+            outfit->setLayer((*layers)[i - firstLayerItem].name, it.valueStr());
+        }
+        outfit->autoRebuild = true;
+        outfit->construct();
+        outfit->saveconfig();
+    }
+}

@@ -1,0 +1,270 @@
+#include "playfield.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <GL/gl.h>
+#include <wx/filefn.h>
+#include "daytime.h"
+#include "glstuff.h"
+#include "particle.h"
+#include "random.h"
+#include "tarvo3ds.h"
+
+int sand_basecol_r = 229, sand_basecol_g = 200, sand_basecol_b = 101;
+playfield* g_playfield = nullptr;
+
+static const int MAP = 512;                      // cells per side
+static const int MIN_HEIGHT = -32, MAX_HEIGHT = 32;
+static const float CELLS_PER_X = 2.1333334f;     // 512 cells over x -120 ... 120
+static const float CELLS_PER_Z = 3.6571429f;     // 512 cells over z -70 ... 70
+static const float MAX_PRINT = 1024.0f;          // a larger print covers the map anyway
+
+// The footprint stamp, 8 rows along z by 8 along x: sand pushed up towards low x and z,
+// pressed down towards high x and z.
+static const float step_tab[64] = {
+    0,    0,    0,    0.1f,  0.1f,  0,     0,     0,
+    0,    0,    0.2f, 0.3f,  0.3f,  0.1f,  0,     0,
+    0,    0.2f, 0.3f, 0.2f,  0.1f,  0,     -0.1f, 0,
+    0.1f, 0.3f, 0.2f, 0,     0,     -0.1f, -0.3f, -0.1f,
+    0.1f, 0.3f, 0.1f, 0,     0,     -0.2f, -0.3f, -0.1f,
+    0,    0.1f, 0,    -0.1f, -0.2f, -0.3f, -0.2f, 0,
+    0,    0,    -0.1f, -0.3f, -0.3f, -0.2f, 0,    0,
+    0,    0,    0,    -0.1f, -0.1f, 0,     0,     0,
+};
+
+// Truncation toward zero that stays defined for any float: values far off the map (and NaN)
+// become a cell far off the map.
+static int toCell(float v)
+{
+    if (!(v > -1e6f))
+        return -1000000;
+    if (v > 1e6f)
+        return 1000000;
+    return (int)v;
+}
+
+// ten particles per unit of amount; nothing for a negative or undefined amount
+static int particleCount(float amount)
+{
+    float n = amount * 10.0f;
+    if (!(n >= 1.0f))
+        return 0;
+    if (n > 100000.0f)
+        n = 100000.0f;
+    return (int)n;
+}
+
+static unsigned char clampColour(int v)
+{
+    return (unsigned char)(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+// -1 ... 0.998
+static float jitter()
+{
+    return (float)(genrand_int32() % 1000) / 500.0f - 1.0f;
+}
+
+// colour shift of one dust or fire particle, -0.25 ... 0.245
+static float colourShift()
+{
+    return (float)(rand() % 100) / 200.0f - 0.25f;
+}
+
+static void setCellColour(unsigned char* px, int h)
+{
+    px[0] = clampColour(h + sand_basecol_r);
+    px[1] = clampColour(h + sand_basecol_g);
+    px[2] = clampColour(h + sand_basecol_b);
+    px[3] = 255;
+}
+
+playfield::playfield() : gameobject()
+{
+    dustEnabled = false;
+    venue = nullptr;
+    colourMap = new unsigned char[MAP * MAP * 4];
+    heightMap = new int[MAP * MAP];
+    sandTexture = 0;
+    reserveTexture(&sandTexture, MAP, MAP, false);
+    reset();
+    g_playfield = this;
+}
+
+playfield::~playfield()
+{
+    if (g_playfield == this)
+        g_playfield = nullptr;
+    // children (the venue, particles still in flight) go while the maps still exist
+    while (!children.empty())
+        delete children.back();
+    venue = nullptr;
+    if (sandTexture)
+        glDeleteTextures(1, &sandTexture);
+    delete[] colourMap;
+    delete[] heightMap;
+}
+
+// ---------------------------------------------------------------------------------------------
+// the maps
+
+void playfield::sandPixel(int c, int r, int delta)
+{
+    if (c > MAP - 1 || c < 0 || r < 0 || r > MAP - 1)
+        return;
+    int i = r * MAP + c;
+    long h = (long)heightMap[i] + delta;
+    h = h < MIN_HEIGHT ? MIN_HEIGHT : h > MAX_HEIGHT ? MAX_HEIGHT : h;
+    heightMap[i] = (int)h;
+    setCellColour(colourMap + 4 * i, (int)h);
+}
+
+void playfield::sandFill(int noise)
+{
+    sand_basecol_r = getBaseCol(BC_SAND, CC_RED);
+    sand_basecol_g = getBaseCol(BC_SAND, CC_GREEN);
+    sand_basecol_b = getBaseCol(BC_SAND, CC_BLUE);
+    for (int i = 0; i < MAP * MAP; i++) {
+        int n = 0;
+        if (noise > 0)
+            n = (int)(genrand_int31() % noise) - noise / 2;
+        heightMap[i] = n;
+        setCellColour(colourMap + 4 * i, n);
+    }
+    updateTexture(sandTexture, colourMap, MAP, MAP);
+}
+
+void playfield::footStep(float x, float z, float size, float depth)
+{
+    if (size > 14 && dustEnabled)
+        spawnDust(x, z, size);
+    if (!(size >= 2))
+        return;
+    if (size > MAX_PRINT)
+        size = MAX_PRINT;
+
+    int e = (int)(size * 0.5f);   // half width in columns
+    int h = (int)size;            // half length in rows
+    int c0 = toCell((x + 120) * CELLS_PER_X);
+    int r0 = toCell((z + 70) * CELLS_PER_Z);
+    for (int i = -e; i < e; i++) {
+        for (int v = -h; v < h; v++) {
+            int tc = (i + e) * 8 / (2 * e);
+            int tr = (v + h) * 8 / (2 * h);
+            float s = step_tab[tr * 8 + tc];
+            // both draws for every cell, on the map or not, keep the sequence independent of
+            // where the print lands
+            unsigned long a = genrand_int32();
+            long b = genrand_int31();
+            float t = ((float)(a % 1000) / 500.0f - 1.0f) * 0.5f + depth * s * 10.0f;
+            float d = (float)(b % 3 - 1) + t;
+            sandPixel(c0 + i, r0 + v, toCell(d));
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// dust and fire
+
+void playfield::spawnDust(float x, float z, float amount)
+{
+    int n = particleCount(amount);
+    for (int i = 0; i < n; i++) {
+        float e = colourShift();
+        float px = x + jitter() * 2;
+        float pz = z + jitter() * 2;
+        new particle(this, vector3d(px, 0, pz), vector3d(0, -3, 0), vector3d(8, 8, 8),
+                     vector3d(0.8f - e, 0.6f - e, 0.2f - e), 0.3f);
+    }
+}
+
+void playfield::spawnFire(float x, float z, float amount)
+{
+    int n = particleCount(amount);
+    for (int i = 0; i < n; i++) {
+        float e = colourShift();
+        float px = x + (float)(genrand_int32() % 100) / 50.0f - 1.0f;
+        float pz = z + (float)(genrand_int32() % 100) / 50.0f - 1.0f;
+        new particle(this, vector3d(px, 0, pz), vector3d(0, -8, 0), vector3d(16, 16, 16),
+                     vector3d(1.3f - e, 0.9f - e, 0.3f - e), 0.3f);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// a fresh court
+
+void playfield::reset()
+{
+    dustEnabled = false;
+    sandFill(4);
+    // old prints on the court
+    for (int i = 0; i < 3000; i++) {
+        float size = (float)(genrand_int32() % 20);
+        float z = jitter() * 25;
+        float x = jitter() * 60;
+        footStep(x, z, size, 1);
+    }
+    // and around it, partly beyond the map
+    for (int i = 0; i < 3000; i++) {
+        float size = (float)(genrand_int32() % 50);
+        float z = (float)((long)(genrand_int32() % 250) - 125);
+        float x = (float)((long)(genrand_int32() % 300) - 150);
+        footStep(x, z, size, 1);
+    }
+    dustEnabled = true;
+
+    // the venue of the current time of day
+    delete venue;
+    venue = nullptr;
+    wxString name = wxString::Format("data/venues/%s_venue.3ds", getDTPrefix());
+    if (wxFileExists(name)) {
+        tarvo3ds* model = new tarvo3ds(name, 0, 10);
+        if (model->file) {
+            model->pos = vector3d(0, 3, 0);
+            adopt(model);
+            venue = model;
+        } else {
+            // a damaged file: the court stands without a venue
+            delete model;
+        }
+    }
+
+    gameobject::reset();
+}
+
+// ---------------------------------------------------------------------------------------------
+// drawing
+
+void playfield::drawThis()
+{
+    glPushMatrix();
+    updateTexture(sandTexture, colourMap, MAP, MAP);
+    glBindTexture(GL_TEXTURE_2D, sandTexture);
+    glEnable(GL_TEXTURE_2D);
+    glColor4f(1, 1, 1, 1);
+    glTranslatef(0, 2, 0);
+    glScalef(1, 0.05f, 1);
+
+    // 63 x 63 quads sampling every eighth cell; any dent or bump lifts the surface a little
+    const float cw = 3.75f, rh = 2.1875f;
+    glBegin(GL_QUADS);
+    for (int i = 0; i < 63; i++) {
+        for (int j = 0; j < 63; j++) {
+            float x = j * cw - 120;
+            float z = i * rh - 70;
+            const int* row0 = heightMap + (8 * i) * MAP;
+            const int* row1 = heightMap + (8 * (i + 1)) * MAP;
+            glTexCoord2f(j / 64.0f, i / 64.0f);
+            glVertex3f(x, -(float)std::abs(row0[8 * j]), z);
+            glTexCoord2f((j + 1) / 64.0f, i / 64.0f);
+            glVertex3f(x + cw, -(float)std::abs(row0[8 * (j + 1)]), z);
+            glTexCoord2f((j + 1) / 64.0f, (i + 1) / 64.0f);
+            glVertex3f(x + cw, -(float)std::abs(row1[8 * (j + 1)]), z + rh);
+            glTexCoord2f(j / 64.0f, (i + 1) / 64.0f);
+            glVertex3f(x, -(float)std::abs(row1[8 * j]), z + rh);
+        }
+    }
+    glEnd();
+    glPopMatrix();
+}

@@ -1,0 +1,328 @@
+// Scoring, rounds, the in/out call, pending events and the rally reset of the match.
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include "ball.h"
+#include "game.h"
+#include "main.h"
+#include "net.h"
+#include "player.h"
+#include "playfield.h"
+#include "random.h"
+#include "support.h"
+
+namespace {
+
+class MatchRules : public ::testing::Test {
+protected:
+    game* g = nullptr;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(testsupport::openGLContext()) << "needs a display, e.g. xvfb-run";
+        testsupport::openConfig();
+        init_genrand(4242);
+        srand(4242);
+        WINSCORE = 8;
+        g = new game();
+        g_thegame = g;
+    }
+
+    void TearDown() override
+    {
+        g_thegame = nullptr;
+        delete g;
+    }
+};
+
+TEST_F(MatchRules, ConstructionBuildsTheSceneForTeamZerosServe)
+{
+    ASSERT_EQ(g->children.size(), 7u);
+    EXPECT_EQ(g->children[0], static_cast<gameobject*>(g->theNet));
+    EXPECT_EQ(g->children[1], static_cast<gameobject*>(g->theField));
+    EXPECT_EQ(g->children[2], static_cast<gameobject*>(g->theBall));
+    for (int i = 0; i < 4; i++) {
+        EXPECT_EQ(g->children[3 + i], static_cast<gameobject*>(g->players[i]));
+        EXPECT_EQ(g->players[i]->parent, g);
+        EXPECT_EQ(g->players[i]->theBall, g->theBall);
+        EXPECT_EQ(g->players[i]->theField, g->theField);
+        EXPECT_TRUE(g->players[i]->bounded);
+        EXPECT_FLOAT_EQ(g->players[i]->bounds.center.x, i < 2 ? -60.0f : 60.0f);
+        EXPECT_FLOAT_EQ(g->players[i]->pos.x, starting_position[i].x);
+        EXPECT_FLOAT_EQ(g->players[i]->pos.z, starting_position[i].z);
+    }
+    EXPECT_FLOAT_EQ(g->theNet->box.size.y, 18.0f);
+    EXPECT_FLOAT_EQ(g->theNet->box.center.y, -9.0f);
+    EXPECT_TRUE(g->theBall->bounded);
+    EXPECT_EQ(g->theBall->theField, g->theField);
+    EXPECT_FLOAT_EQ(g->theBall->pos.x, -35.0f);
+    EXPECT_FLOAT_EQ(g->theBall->pos.y, -40.0f);
+    EXPECT_FLOAT_EQ(g->theBall->pos.z, -10.0f);
+    EXPECT_EQ(g->state, game::STATE_SERVING);
+    EXPECT_EQ(g->servingTeam, 0);
+    EXPECT_EQ(g->lastHitterIndex, -1);
+    EXPECT_FLOAT_EQ(g->camXTarget, 15.0f);
+}
+
+struct roundCase {
+    int before0, before1, scorer;
+    bool roundWon;
+};
+
+TEST_F(MatchRules, RoundNeedsWinscoreAndALeadOfTwo)
+{
+    const roundCase cases[] = {
+        { 7, 6, 0, true },    // 8-6
+        { 7, 7, 0, false },   // 8-7
+        { 8, 7, 0, true },    // 9-7
+        { 9, 9, 0, false },   // 10-9
+        { 10, 9, 0, true },   // 11-9
+        { 6, 7, 1, true },    // 6-8 for team 1
+        { 5, 6, 1, false },   // 5-7: a lead of two but short of 8
+        { 8, 8, 1, false },   // 8-9
+    };
+    for (const roundCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.before0 << "-" << c.before1 << " scorer " << c.scorer);
+        g->score[0] = c.before0;
+        g->score[1] = c.before1;
+        g->roundsWon[0] = g->roundsWon[1] = 0;
+        g->pendingDelay = 0;
+        g->pendingEvent = game::EV_NONE;
+        g_shake = 0;
+
+        g->teamScore(c.scorer);
+
+        EXPECT_EQ(g->servingTeam, c.scorer);
+        EXPECT_EQ(g->roundsWon[c.scorer], c.roundWon ? 1 : 0);
+        EXPECT_EQ(g->roundsWon[1 - c.scorer], 0);
+        if (c.roundWon) {
+            EXPECT_EQ(g->pendingEvent, game::EV_ROUNDOVER);
+            EXPECT_FLOAT_EQ(g->pendingDelay, 4.0f);
+            EXPECT_FLOAT_EQ(g_shake, 0.0f) << "a round win does not shake";
+        } else {
+            EXPECT_EQ(g->pendingEvent, game::EV_NONE);
+            EXPECT_FLOAT_EQ(g_shake, 3.0f);
+        }
+    }
+}
+
+TEST_F(MatchRules, SecondRoundWinsTheMatch)
+{
+    g->roundsWon[0] = 1;
+    g->roundsWon[1] = 1;
+    g->score[0] = 2;
+    g->score[1] = 7;
+    g->teamScore(1);
+    EXPECT_EQ(g->roundsWon[1], 2);
+    EXPECT_EQ(g->pendingEvent, game::EV_MATCHOVER);
+    EXPECT_FLOAT_EQ(g->pendingDelay, 4.0f);
+
+    g->players[2]->setWanted(g->theBall);
+    g->event(game::EV_MATCHOVER, 0);
+    EXPECT_EQ(g->state, game::STATE_MATCHOVER);
+    EXPECT_FLOAT_EQ(g->pendingDelay, 0.0f);
+    for (player* p : g->players) {
+        EXPECT_TRUE(p->ignoreBall);
+        EXPECT_TRUE(p->wanted.empty());
+    }
+    EXPECT_STREQ(game::roundLabel(g->roundsWon[1]), "WINNER");
+}
+
+TEST_F(MatchRules, RoundOverClearsScoresButKeepsRoundsAndBeginClearsBoth)
+{
+    g->score[0] = 3;
+    g->score[1] = 7;
+    g->teamScore(1);
+    ASSERT_EQ(g->pendingEvent, game::EV_ROUNDOVER);
+    g->event(game::EV_ROUNDOVER, 0);
+    EXPECT_EQ(g->score[0], 0);
+    EXPECT_EQ(g->score[1], 0);
+    EXPECT_EQ(g->roundsWon[1], 1);
+    EXPECT_EQ(g->state, game::STATE_SERVING);
+    EXPECT_EQ(g->servingTeam, 1) << "the round's winner serves";
+    EXPECT_FLOAT_EQ(g->pendingDelay, 0.0f);
+
+    g->score[0] = 4;
+    g->event(game::EV_BEGIN, 0);
+    EXPECT_EQ(g->score[0], 0);
+    EXPECT_EQ(g->roundsWon[0], 0);
+    EXPECT_EQ(g->roundsWon[1], 0);
+    EXPECT_EQ(g->state, game::STATE_SERVING);
+}
+
+struct callCase {
+    const char* what;
+    float x, z;
+    bool touched;
+    int possession;
+    game::gameevent shown;
+    int scorer;   // -1 nobody
+};
+
+TEST_F(MatchRules, OutCallJudgesWhereTheBallCameDown)
+{
+    const callCase cases[] = {
+        { "in the air over team 0", -30, 0, false, 1, game::EV_OUT, 1 },
+        { "in the air over team 1", 30, 0, false, 0, game::EV_OUT, 0 },
+        { "down inside team 0's court", -30, 0, true, 1, game::EV_IN, 1 },
+        { "down inside team 1's court", 59, 24, true, 0, game::EV_IN, 0 },
+        { "behind team 0, team 1 touched last", -70, 0, true, 1, game::EV_OUT, 0 },
+        { "behind team 0, team 0 touched last", -70, 0, true, 0, game::EV_OUT, 1 },
+        { "behind team 1, team 0 touched last", 70, 0, true, 0, game::EV_OUT, 1 },
+        { "behind team 1, team 1 touched last", 70, 0, true, 1, game::EV_OUT, 0 },
+        { "wide of team 0's court", -30, 25, true, 1, game::EV_OUT, 0 },
+        { "on team 0's baseline", -60, 0, true, 1, game::EV_OUT, 0 },
+        { "exactly under the net", 0, 0, true, 0, game::EV_OUT, -1 },
+    };
+    for (const callCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        g->pendingDelay = 0;
+        g->score[0] = g->score[1] = 0;
+        g->theBall->pos = vector3d(c.x, -2.4f, c.z);
+        g->theBall->touchedGround = c.touched;
+        g->possessionTeam = c.possession;
+
+        g->event(game::EV_OUT, 2.0f);
+
+        EXPECT_EQ(g->pendingEvent, c.shown);
+        EXPECT_FLOAT_EQ(g->pendingDelay, 2.0f);
+        EXPECT_EQ(g->score[0], c.scorer == 0 ? 1 : 0);
+        EXPECT_EQ(g->score[1], c.scorer == 1 ? 1 : 0);
+    }
+}
+
+TEST_F(MatchRules, OnlyTheFirstCallOfARallyCounts)
+{
+    g->theBall->pos = vector3d(30, -2.4f, 0);
+    g->theBall->touchedGround = true;
+    g->event(game::EV_OUT, 2.0f);
+    ASSERT_EQ(g->score[0], 1);
+    g->pendingDelay = 1.3f;   // part of the delay has run
+
+    g->possessionTeam = 0;
+    g->event(game::EV_TOOMANYHITS, 2.5f);
+    g->theBall->pos = vector3d(-30, -2.4f, 0);
+    g->event(game::EV_OUT, 2.0f);
+
+    EXPECT_EQ(g->score[0], 1);
+    EXPECT_EQ(g->score[1], 0);
+    EXPECT_EQ(g->pendingEvent, game::EV_IN);
+    EXPECT_FLOAT_EQ(g->pendingDelay, 1.3f);
+}
+
+TEST_F(MatchRules, TooManyHitsAndNetGiveThePointToTheOtherSide)
+{
+    const game::gameevent faults[] = { game::EV_TOOMANYHITS, game::EV_NET };
+    for (game::gameevent e : faults) {
+        for (int team = 0; team < 2; team++) {
+            g->pendingDelay = 0;
+            g->score[0] = g->score[1] = 0;
+            g->possessionTeam = team;
+            g->event(e, 2.5f);
+            EXPECT_EQ(g->score[1 - team], 1) << "event " << e << " team " << team;
+            EXPECT_EQ(g->score[team], 0);
+            EXPECT_EQ(g->pendingEvent, e);
+        }
+    }
+}
+
+TEST_F(MatchRules, RallyResetAfterTeamOneScoresPreparesTeamOnesServe)
+{
+    g->theBall->pos = vector3d(40, -2.4f, 3);
+    g->theBall->touchedGround = true;
+    g->possessionTeam = 0;
+    g->state = game::STATE_PLAYING;
+    for (int i = 0; i < 4; i++) {
+        g->players[i]->pos = vector3d(5.0f * i, -3, 1);
+        g->players[i]->aiMode = 0;
+        g->players[i]->setWanted(g->theBall);
+        g->players[i]->setWanted(g->homeMarkers[i]);
+        g->players[i]->setWanted(g->passMarkers[i]);
+    }
+    g->event(game::EV_OUT, 2.0f);   // in team 1's court: team 0 scores
+    g->possessionTeam = 1;
+    g->servingTeam = 1;             // as if team 1 had scored instead
+    g->lastHitter = g->players[3];
+    g->lastHitterIndex = 3;
+
+    g->event(g->pendingEvent, 0);
+
+    for (int i = 0; i < 4; i++) {
+        SCOPED_TRACE(i);
+        const player* p = g->players[i];
+        EXPECT_FLOAT_EQ(p->pos.x, starting_position[i].x);
+        EXPECT_FLOAT_EQ(p->pos.y, 0.0f);
+        EXPECT_FLOAT_EQ(p->pos.z, starting_position[i].z);
+        EXPECT_EQ(p->aiMode, 1);
+        ASSERT_EQ(p->wanted.size(), 1u) << "only the ball and the home marker are taken out";
+        EXPECT_EQ(p->wanted[0], g->passMarkers[i]);
+    }
+    EXPECT_FLOAT_EQ(g->theBall->pos.x, -35.0f);
+    EXPECT_FLOAT_EQ(g->theBall->pos.y, -40.0f);
+    EXPECT_FLOAT_EQ(g->theBall->pos.z, -10.0f);
+    EXPECT_FALSE(g->theBall->touchedGround);
+    EXPECT_FLOAT_EQ(g->camXTarget, -15.0f);
+    EXPECT_EQ(g->state, game::STATE_SERVING);
+    EXPECT_EQ(g->possessionTeam, 1);
+    EXPECT_EQ(g->lastHitter, nullptr);
+    EXPECT_EQ(g->lastHitterIndex, -1);
+    EXPECT_EQ(g->touches, 0);
+    EXPECT_FLOAT_EQ(g->serveTimer, 1.0f);
+    EXPECT_FLOAT_EQ(g->pendingDelay, 0.0f);
+    EXPECT_EQ(g->ballSide, 0);
+}
+
+TEST_F(MatchRules, SideChangeSendsTheReceiversNearerPlayer)
+{
+    struct sideCase {
+        float ballX, ballZ, z0, z1;   // z of the receiving team's first and second player
+        int chaser;
+    } cases[] = {
+        { 20, 9, 10, -10, 2 },     // player 2 nearer along the net
+        { 20, 0, 10, -10, 3 },     // tie: the second player
+        { -20, -9, -10, 10, 0 },
+        { -20, 0, -10, 10, 1 },    // tie on team 0's side
+    };
+    for (const sideCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "ball x " << c.ballX << " z " << c.ballZ);
+        const int first = c.ballX > 0 ? 2 : 0;
+        const int other = 2 - first;
+        g->players[first]->pos.z = c.z0;
+        g->players[first + 1]->pos.z = c.z1;
+        for (player* p : g->players) {
+            p->ignoreBall = true;
+            p->aiMode = 0;
+            p->setWanted(g->passMarkers[0]);
+        }
+        g->touches = 3;
+        g->theBall->pos = vector3d(c.ballX, -20, c.ballZ);
+
+        g->event(game::EV_SIDECHANGE, 0);
+
+        const int home = c.chaser == first ? first + 1 : first;
+        ASSERT_EQ(g->players[c.chaser]->wanted.size(), 1u);
+        EXPECT_EQ(g->players[c.chaser]->wanted[0], g->theBall);
+        ASSERT_EQ(g->players[home]->wanted.size(), 1u);
+        EXPECT_EQ(g->players[home]->wanted[0], g->homeMarkers[home]);
+        for (int i = other; i < other + 2; i++) {
+            ASSERT_EQ(g->players[i]->wanted.size(), 1u);
+            EXPECT_EQ(g->players[i]->wanted[0], g->homeMarkers[i]);
+            EXPECT_EQ(g->players[i]->aiMode, 1);
+        }
+        for (player* p : g->players)
+            EXPECT_FALSE(p->ignoreBall);
+        EXPECT_EQ(g->touches, 0);
+        EXPECT_EQ(g->ballSide, c.ballX > 0 ? 1 : 0);
+        EXPECT_FLOAT_EQ(g->camXTarget, c.ballX > 0 ? -15.0f : 15.0f);
+    }
+}
+
+TEST_F(MatchRules, ScoringForAnUnknownTeamChangesNothing)
+{
+    g->teamScore(2);
+    g->teamScore(-1);
+    EXPECT_EQ(g->score[0], 0);
+    EXPECT_EQ(g->score[1], 0);
+    EXPECT_EQ(g->servingTeam, 0);
+}
+
+}

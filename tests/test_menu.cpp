@@ -1,0 +1,310 @@
+#include <gtest/gtest.h>
+#include <vector>
+#include "controller.h"
+#include "main.h"
+#include "menu.h"
+#include "support.h"
+
+namespace {
+
+// A screen that records what its hooks were told.
+class recordingmenu : public menu {
+public:
+    std::vector<int> selected;   // indexes handed to onSelect
+    std::vector<int> gone;       // ids handed to onGo
+    void onSelect(int index) override { selected.push_back(index); }
+    void onGo(int id) override { gone.push_back(id); }
+};
+
+menuitem choice(const char* label, int count)
+{
+    menuitem it(label, 0);
+    for (int i = 0; i < count; i++)
+        it.values.push_back(wxString::Format("v%d", i));
+    return it;
+}
+
+class MenuTest : public ::testing::Test {
+protected:
+    controller pad;
+    recordingmenu m;
+
+    void SetUp() override { m.setController(&pad); }
+
+    void step(int times = 1)
+    {
+        for (int i = 0; i < times; i++)
+            m.step(0.02f);
+    }
+    // held for one step, then released for one
+    void pressDown() { pad.down = true; step(); pad.down = false; step(); }
+    void pressUp() { pad.up = true; step(); pad.up = false; step(); }
+    void pressNext() { pad.button[1] = true; step(); pad.button[1] = false; step(); }
+    void pressPrev() { pad.button[0] = true; step(); pad.button[0] = false; step(); }
+
+    // 0 go, 1 separator, 2 choice(3), 3 go, 4 separator
+    void buildMixed()
+    {
+        m.addGo("first", 7);
+        m.addSeparator();
+        m.items.push_back(choice("colour", 3));
+        m.addGo("last", 8);
+        m.addSeparator();
+    }
+};
+
+TEST(MenuItem, ValueTextAndDamagedIndexes)
+{
+    menuitem it = choice("c", 3);
+    struct { int index; const char* shown; } cases[] = {
+        {0, "v0"}, {2, "v2"}, {3, "v2"}, {99, "v2"}, {-1, "v0"}, {-100000, "v0"},
+    };
+    for (auto& c : cases) {
+        it.valueIndex = c.index;
+        EXPECT_EQ(it.valueStr(), wxString(c.shown)) << "index " << c.index;
+    }
+    menuitem empty("e", 0);
+    empty.valueIndex = -4;
+    EXPECT_EQ(empty.valueStr(), wxString("unknown value -4"));
+}
+
+TEST(MenuItem, AddedLinesHaveTheirKinds)
+{
+    menu m;
+    m.addGo("Go", 12);
+    m.addSeparator();
+    ASSERT_EQ(m.items.size(), 2u);
+    EXPECT_EQ(m.items[0].kind, ITEM_GO);
+    EXPECT_EQ(m.items[0].id, 12);
+    EXPECT_EQ(m.items[0].label, wxString("Go"));
+    EXPECT_EQ(m.items[1].kind, ITEM_SEPARATOR);
+}
+
+TEST_F(MenuTest, CursorWrapsAndSkipsSeparators)
+{
+    buildMixed();
+    struct { unsigned start; bool down; unsigned end; } cases[] = {
+        {0, false, 3},   // wraps to the last line, a separator, and goes on up
+        {3, true, 0},    // onto the separator, wraps to 0
+        {0, true, 2},    // skips the separator below
+        {2, false, 0},
+    };
+    for (auto& c : cases) {
+        m.cursor = c.start;
+        if (c.down)
+            pressDown();
+        else
+            pressUp();
+        EXPECT_EQ(m.cursor, c.end) << "from " << c.start << (c.down ? " down" : " up");
+    }
+}
+
+TEST_F(MenuTest, HeldDirectionMovesOnce)
+{
+    buildMixed();
+    pad.down = true;
+    step(10);
+    EXPECT_EQ(m.cursor, 2u);
+    pad.down = false;
+    step();
+    pad.down = true;
+    step();
+    EXPECT_EQ(m.cursor, 3u);
+}
+
+TEST_F(MenuTest, UpAndDownTogetherIsNoDirection)
+{
+    buildMixed();
+    pad.up = pad.down = true;
+    step(3);
+    EXPECT_EQ(m.cursor, 0u);
+    EXPECT_EQ(m.lastDir, 0);
+}
+
+TEST_F(MenuTest, SmallStickDeflectionActsLikeTheKey)
+{
+    buildMixed();
+    pad.axisY = -5000;
+    step(5);
+    EXPECT_EQ(m.cursor, 3u);
+    pad.axisY = 0;
+    step();
+    pad.axisY = 5000;
+    pad.up = true;   // the stick wins over the keys
+    step();
+    EXPECT_EQ(m.cursor, 0u);
+}
+
+TEST_F(MenuTest, ButtonsStepValuesWithWrapAndTellTheScreen)
+{
+    buildMixed();
+    m.cursor = 2;
+    pressNext();
+    pressNext();
+    EXPECT_EQ(m.items[2].valueIndex, 2);
+    pressNext();
+    EXPECT_EQ(m.items[2].valueIndex, 0);
+    pressPrev();
+    EXPECT_EQ(m.items[2].valueIndex, 2);
+    EXPECT_EQ(m.selected, std::vector<int>({2, 2, 2, 2}));
+    EXPECT_TRUE(m.gone.empty());
+
+    // held buttons act once
+    pad.button[1] = true;
+    step(5);
+    EXPECT_EQ(m.items[2].valueIndex, 0);
+    EXPECT_EQ(m.selected.size(), 5u);
+}
+
+TEST_F(MenuTest, BothButtonsInOneStepActNextThenPrevious)
+{
+    buildMixed();
+    m.cursor = 2;
+    pad.button[0] = pad.button[1] = true;
+    step();
+    EXPECT_EQ(m.items[2].valueIndex, 1);
+    EXPECT_EQ(m.lastPrev, 0);
+    step();
+    EXPECT_EQ(m.items[2].valueIndex, 0);
+    EXPECT_EQ(m.selected, std::vector<int>({2, 2}));
+}
+
+TEST_F(MenuTest, EitherButtonActivatesAnActionLine)
+{
+    buildMixed();
+    pressPrev();
+    m.cursor = 3;
+    pressNext();
+    EXPECT_EQ(m.gone, std::vector<int>({7, 8}));
+    EXPECT_TRUE(m.selected.empty());
+}
+
+TEST_F(MenuTest, DamagedValuesStepInsideTheList)
+{
+    buildMixed();
+    m.cursor = 2;
+    m.items[2].valueIndex = 40;
+    pressNext();
+    EXPECT_EQ(m.items[2].valueIndex, 0);   // clamped to the last value, then wrapped
+    m.items[2].valueIndex = -7;
+    pressPrev();
+    EXPECT_EQ(m.items[2].valueIndex, 2);
+
+    // a line without values just counts
+    m.items[2].values.clear();
+    m.items[2].valueIndex = 0;
+    pressPrev();
+    pressPrev();
+    EXPECT_EQ(m.items[2].valueIndex, -2);
+    EXPECT_EQ(m.items[2].valueStr(), wxString("unknown value -2"));
+}
+
+TEST_F(MenuTest, OnlySeparatorsDoNotHang)
+{
+    m.addSeparator();
+    m.addSeparator();
+    pressDown();
+    pressUp();
+    pressNext();
+    pressPrev();
+    EXPECT_LT(m.cursor, 2u);
+    EXPECT_TRUE(m.selected.empty());
+    EXPECT_TRUE(m.gone.empty());
+
+    recordingmenu none;
+    none.setController(&pad);
+    pad.down = true;
+    pad.button[1] = true;
+    none.step(0.02f);
+    EXPECT_EQ(none.cursor, 0u);
+}
+
+TEST_F(MenuTest, SubScreenHidesTheOneBelow)
+{
+    buildMixed();
+    pad.button[1] = true;      // held while the child opens
+    step();
+    ASSERT_EQ(m.gone.size(), 1u);
+    m.fade = 0.5f;
+
+    recordingmenu* child = new recordingmenu;
+    child->addGo("back", 3);
+    child->addGo("other", 4);
+    m.openSubMenu(child);
+    EXPECT_EQ(m.subMenu, child);
+    EXPECT_EQ(child->parentMenu, &m);
+    EXPECT_EQ(child->ctrl, &pad);
+    EXPECT_EQ(child->lastNext, 1);
+    EXPECT_FLOAT_EQ(child->fade, 1.0f);
+
+    step(3);                   // the held button does not act on the child
+    EXPECT_TRUE(child->gone.empty());
+    pad.button[1] = false;
+    pad.down = true;
+    step();
+    EXPECT_EQ(child->cursor, 1u);
+    EXPECT_EQ(m.cursor, 0u);
+    EXPECT_FLOAT_EQ(m.fade, 0.5f);
+    EXPECT_NEAR(child->fade, 1.0f - 4 * 0.02f, 1e-5);
+
+    // closing hands the edge states back: the held direction does not move the parent
+    child->detachFromParent();
+    delete child;
+    EXPECT_EQ(m.subMenu, nullptr);
+    EXPECT_EQ(m.lastDir, 1);
+    step();
+    EXPECT_EQ(m.cursor, 0u);
+    EXPECT_EQ(m.gone.size(), 1u);
+}
+
+TEST_F(MenuTest, FadeCountsDownToZero)
+{
+    buildMixed();
+    m.fade = 1.0f;
+    int steps = 0;
+    while (m.fade > 0 && steps < 100) {
+        step();
+        steps++;
+    }
+    // about one second; the last subtraction may leave it a little below zero
+    EXPECT_GE(steps, 50);
+    EXPECT_LE(steps, 51);
+    EXPECT_GT(m.fade, -0.02f);
+    step();
+    EXPECT_EQ(m.fade, 0.0f);
+}
+
+TEST(MenuLayout, SixteenLinesAtSixHundred)
+{
+    int savedH = screen_height;
+    screen_height = 600;
+    menu m;
+    for (int i = 0; i < 16; i++)
+        m.addGo("x", i);
+    EXPECT_FLOAT_EQ(m.lineY(0), 128.0f);
+    EXPECT_FLOAT_EQ(m.lineY(1), 152.0f);
+    EXPECT_FLOAT_EQ(m.lineY(15), 488.0f);
+    screen_height = savedH;
+}
+
+TEST(MenuDrawing, ShownScreenPublishesItsFade)
+{
+    if (!testsupport::openGLContext())
+        GTEST_SKIP() << "no display";
+    menu parent;
+    parent.addGo("a", 1);
+    parent.fade = 0.25f;
+    parent.drawThis();
+    EXPECT_FLOAT_EQ(g_mix, 0.25f);
+
+    menu* child = new menu;
+    child->addGo("b", 1);
+    parent.openSubMenu(child);
+    parent.drawThis();
+    EXPECT_FLOAT_EQ(g_mix, 1.0f);
+    child->detachFromParent();
+    delete child;
+    g_mix = 0;
+}
+
+}

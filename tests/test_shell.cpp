@@ -1,0 +1,631 @@
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+#include <sys/stat.h>
+#include <SDL/SDL.h>
+#include <GL/gl.h>
+#include <wx/fileconf.h>
+#include <gtest/gtest.h>
+#include "controller.h"
+#include "main.h"
+#include "support.h"
+
+namespace {
+
+// an argv built from a list of words, program name first
+class cmdline {
+public:
+    explicit cmdline(std::vector<std::string> words) : m_words(std::move(words))
+    {
+        for (std::string& w : m_words)
+            m_ptrs.push_back(&w[0]);
+        m_ptrs.push_back(nullptr);
+    }
+    int argc() const { return static_cast<int>(m_words.size()); }
+    char** argv() { return m_ptrs.data(); }
+
+private:
+    std::vector<std::string> m_words;
+    std::vector<char*> m_ptrs;
+};
+
+long fileSize(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+}
+
+std::string readFile(const std::string& path)
+{
+    std::string s;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f)
+        return s;
+    char chunk[65536];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0)
+        s.append(chunk, n);
+    fclose(f);
+    return s;
+}
+
+SDL_Event keyEvent(Uint8 type, SDLKey key)
+{
+    SDL_Event e;
+    memset(&e, 0, sizeof e);
+    e.type = type;
+    e.key.keysym.sym = key;
+    return e;
+}
+
+}
+
+// ---- command line ----
+
+TEST(commandLine, findMatchesWholeArgumentsOnlyAndSkipsTheProgramName)
+{
+    cmdline args({ "-play", "-w", "-playx", "-Capture", "", "-1280" });
+    struct row { const char* str; int want; };
+    const row rows[] = {
+        { "-w", 1 },
+        { "-1280", 1 },
+        { "-play", 0 },       // only as the program name and as the prefix of "-playx"
+        { "-pla", 0 },
+        { "-capture", 0 },    // case matters
+        { "-Capture", 1 },
+        { "", 1 },
+        { "-640", 0 },
+    };
+    for (const row& r : rows)
+        EXPECT_EQ(findInCmdLine(args.argc(), args.argv(), r.str), r.want) << '"' << r.str << '"';
+
+    // count limits the search; a null list finds nothing
+    EXPECT_EQ(findInCmdLine(2, args.argv(), "-1280"), 0);
+    EXPECT_EQ(findInCmdLine(0, nullptr, "-w"), 0);
+}
+
+TEST(commandLine, switchCombinations)
+{
+    struct row {
+        std::vector<std::string> args;
+        int w, h, buf;
+        bool windowed, capture, play;
+    };
+    const row rows[] = {
+        { {}, 800, 600, 1024, false, false, false },
+        { { "-w" }, 800, 600, 1024, true, false, false },
+        { { "-640" }, 640, 480, 1024, false, false, false },
+        { { "-1024" }, 1024, 768, 1024, false, false, false },
+        { { "-640", "-1280" }, 1280, 1024, 2048, false, false, false },
+        { { "-1280", "-640" }, 1280, 1024, 2048, false, false, false },
+        { { "-800", "-640" }, 800, 600, 1024, false, false, false },   // -800 is tested after -640
+        { { "-1024", "-w", "-640" }, 1024, 768, 1024, true, false, false },
+        { { "-capture", "-play", "-640" }, 640, 480, 1024, false, true, true },
+        { { "-playx", "-1280x", "-W", "--w", "capture" }, 800, 600, 1024, false, false, false },
+    };
+    for (const row& r : rows) {
+        std::vector<std::string> words = { "tibrel" };
+        std::string shown;
+        for (const std::string& a : r.args) {
+            words.push_back(a);
+            shown += a + " ";
+        }
+        SCOPED_TRACE(shown);
+        // start from another resolution, so a switch-less run must restore the default
+        screen_width = 1;
+        screen_height = 2;
+        bufsize = 3;
+        cmdline args(words);
+        shellswitches s = readSwitches(args.argc(), args.argv());
+        EXPECT_EQ(screen_width, r.w);
+        EXPECT_EQ(screen_height, r.h);
+        EXPECT_EQ(bufsize, r.buf);
+        EXPECT_EQ(s.windowed, r.windowed);
+        EXPECT_EQ(s.capture, r.capture);
+        EXPECT_EQ(s.play, r.play);
+    }
+    // the program name is never a switch
+    cmdline named({ "-1280" });
+    readSwitches(named.argc(), named.argv());
+    EXPECT_EQ(screen_width, 800);
+}
+
+// ---- frame pacing ----
+
+TEST(framePacing, delayFillsTheTwentyMillisecondFrame)
+{
+    struct row { unsigned t0, t1, want; };
+    const row rows[] = {
+        { 0, 0, 0 },               // the counter did not advance: no delay
+        { 5000, 5000, 0 },
+        { 1000, 1001, 19 },
+        { 1000, 1007, 13 },
+        { 1000, 1019, 1 },
+        { 1000, 1020, 0 },         // a slow frame is not made up for
+        { 1000, 1500, 0 },
+        { 0xfffffffeu, 3, 15 },    // across the wrap of the millisecond counter
+        { 10, 9, 0 },              // a counter that went back counts as a very long frame
+    };
+    for (const row& r : rows)
+        EXPECT_EQ(frameDelay(r.t0, r.t1), r.want) << r.t0 << " -> " << r.t1;
+}
+
+// ---- input events ----
+
+class shellEvents : public ::testing::Test {
+protected:
+    controller keys[2];
+    controller joys[4];
+
+    void SetUp() override
+    {
+        for (int i = 0; i < 2; i++)
+            g_keys[i] = &keys[i];
+        for (int i = 0; i < 4; i++)
+            g_joys[i] = &joys[i];
+    }
+    void TearDown() override
+    {
+        for (controller*& c : g_keys)
+            c = nullptr;
+        for (controller*& c : g_joys)
+            c = nullptr;
+    }
+};
+
+TEST_F(shellEvents, debugParticleKeysClampToTheirRange)
+{
+    bool inMatch = true;
+    int particles = 0;
+    const SDL_Event f1 = keyEvent(SDL_KEYDOWN, SDLK_F1);
+    const SDL_Event f2 = keyEvent(SDL_KEYDOWN, SDLK_F2);
+
+    EXPECT_TRUE(handleEvent(f2, inMatch, particles));
+    EXPECT_EQ(particles, 0);
+    for (int i = 0; i < 1030; i++)
+        handleEvent(f1, inMatch, particles);
+    EXPECT_EQ(particles, 1024);
+    handleEvent(f2, inMatch, particles);
+    EXPECT_EQ(particles, 1023);
+    // releasing the keys does not count, and the keys work in the menu as well
+    handleEvent(keyEvent(SDL_KEYUP, SDLK_F2), inMatch, particles);
+    inMatch = false;
+    handleEvent(f2, inMatch, particles);
+    EXPECT_EQ(particles, 1022);
+
+    // a value from elsewhere outside the range is brought back into it
+    particles = 5000;
+    handleEvent(f2, inMatch, particles);
+    EXPECT_EQ(particles, 1024);
+    particles = -7;
+    handleEvent(f1, inMatch, particles);
+    EXPECT_EQ(particles, 0);
+}
+
+TEST_F(shellEvents, keysAndJoysticksReachTheControllers)
+{
+    bool inMatch = false;
+    int particles = 0;
+    EXPECT_TRUE(handleEvent(keyEvent(SDL_KEYDOWN, SDLK_RETURN), inMatch, particles));
+    EXPECT_TRUE(keys[0].button[1]);
+    EXPECT_TRUE(handleEvent(keyEvent(SDL_KEYDOWN, SDLK_KP8), inMatch, particles));
+    EXPECT_TRUE(keys[1].up);
+    handleEvent(keyEvent(SDL_KEYUP, SDLK_RETURN), inMatch, particles);
+    EXPECT_FALSE(keys[0].button[1]);
+
+    SDL_Event e;
+    memset(&e, 0, sizeof e);
+    e.type = SDL_JOYAXISMOTION;
+    e.jaxis.which = 1;
+    e.jaxis.axis = 0;
+    e.jaxis.value = -20000;
+    EXPECT_TRUE(handleEvent(e, inMatch, particles));
+    EXPECT_EQ(joys[1].axisX, -20000);
+
+    memset(&e, 0, sizeof e);
+    e.type = SDL_JOYBUTTONDOWN;
+    e.jbutton.which = 2;
+    e.jbutton.button = 1;
+    handleEvent(e, inMatch, particles);
+    EXPECT_TRUE(joys[2].button[0]);
+    e.type = SDL_JOYBUTTONUP;
+    handleEvent(e, inMatch, particles);
+    EXPECT_FALSE(joys[2].button[0]);
+
+    // a window-close request is not a way out of the game
+    memset(&e, 0, sizeof e);
+    e.type = SDL_QUIT;
+    EXPECT_TRUE(handleEvent(e, inMatch, particles));
+    EXPECT_FALSE(inMatch);
+}
+
+TEST_F(shellEvents, escapeLeavesTheMatchButNeverTheMenu)
+{
+    int particles = 0;
+    const SDL_Event esc = keyEvent(SDL_KEYDOWN, SDLK_ESCAPE);
+
+    bool inMatch = true;
+    EXPECT_TRUE(handleEvent(esc, inMatch, particles)) << "in the match the queue keeps draining";
+    EXPECT_FALSE(inMatch);
+
+    EXPECT_FALSE(handleEvent(esc, inMatch, particles)) << "in the menu the rest waits a frame";
+    EXPECT_FALSE(inMatch);
+    EXPECT_EQ(particles, 0);
+}
+
+TEST_F(shellEvents, eventsBehindEscapeInTheMenuWaitOneFrame)
+{
+    ASSERT_TRUE(testsupport::openGLContext()) << "needs a display";
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+    }
+    SDL_Event esc = keyEvent(SDL_KEYDOWN, SDLK_ESCAPE);
+    SDL_Event ret = keyEvent(SDL_KEYDOWN, SDLK_RETURN);
+    ASSERT_EQ(SDL_PushEvent(&esc), 0);
+    ASSERT_EQ(SDL_PushEvent(&ret), 0);
+
+    bool inMatch = false;
+    int particles = 0;
+    pollEvents(inMatch, particles);
+    EXPECT_FALSE(keys[0].button[1]) << "Return was queued behind Escape";
+    pollEvents(inMatch, particles);
+    EXPECT_TRUE(keys[0].button[1]);
+
+    // in the match Escape does not hold back what follows it
+    keys[0].button[1] = false;
+    ASSERT_EQ(SDL_PushEvent(&esc), 0);
+    ASSERT_EQ(SDL_PushEvent(&ret), 0);
+    inMatch = true;
+    pollEvents(inMatch, particles);
+    EXPECT_FALSE(inMatch);
+    EXPECT_TRUE(keys[0].button[1]);
+}
+
+// ---- frame capture ----
+
+class captureTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(testsupport::openGLContext()) << "needs a display";
+        // 30 pixels: a row of 90 bytes is not a multiple of four
+        screen_width = 30;
+        screen_height = 20;
+        reserveCaptureBuffer();
+    }
+    void TearDown() override
+    {
+        stopCapture();
+        releaseCaptureBuffer();
+        screen_width = 800;
+        screen_height = 600;
+        glDisable(GL_SCISSOR_TEST);
+    }
+
+    // black frame, a red block in the top-left corner and a green one in the bottom-right
+    static void drawAsymmetric()
+    {
+        glDisable(GL_SCISSOR_TEST);
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 15, 10, 5);     // GL rows count from the bottom: rows 15..19 are the top
+        glClearColor(1, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glScissor(20, 0, 10, 3);
+        glClearColor(0, 1, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glDisable(GL_SCISSOR_TEST);
+    }
+};
+
+TEST_F(captureTest, framesAreWholeAndTopRowFirst)
+{
+    const std::string path = testsupport::makeTempDir() + "/video.out";
+    ASSERT_TRUE(startCapture(path.c_str()));
+    EXPECT_TRUE(g_capture);
+    drawAsymmetric();
+    captureFrame();
+    captureFrame();
+    stopCapture();
+
+    const size_t frame = 30 * 20 * 3;
+    const std::string data = readFile(path);
+    ASSERT_EQ(data.size(), 2 * frame);
+    EXPECT_EQ(data.substr(0, frame), data.substr(frame)) << "both frames show the same picture";
+
+    auto pixel = [&](int x, int y) {   // y from the top of the picture
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(data.data()) + (y * 30 + x) * 3;
+        return std::to_string(p[0]) + "," + std::to_string(p[1]) + "," + std::to_string(p[2]);
+    };
+    for (int y = 0; y < 20; y++) {
+        for (int x = 0; x < 30; x++) {
+            std::string want = "0,0,0";
+            if (y < 5 && x < 10)
+                want = "255,0,0";
+            else if (y >= 17 && x >= 20)
+                want = "0,255,0";
+            ASSERT_EQ(pixel(x, y), want) << "at " << x << "," << y;
+        }
+    }
+}
+
+TEST_F(captureTest, captureStaysOffWhenTheFileCannotBeOpened)
+{
+    const std::string dir = testsupport::makeTempDir();
+    // "video.out" taken by a folder, and a path through a missing folder
+    ASSERT_EQ(mkdir((dir + "/video.out").c_str(), 0755), 0);
+    for (const std::string& path : { dir + "/video.out", dir + "/missing/video.out" }) {
+        EXPECT_FALSE(startCapture(path.c_str())) << path;
+        EXPECT_FALSE(g_capture);
+        EXPECT_EQ(g_videoout, nullptr);
+        drawAsymmetric();
+        captureFrame();   // must not write through a missing file
+    }
+
+    // a capture that was running is closed and left off when the next open fails
+    const std::string good = dir + "/good.out";
+    ASSERT_TRUE(startCapture(good.c_str()));
+    captureFrame();
+    EXPECT_FALSE(startCapture((dir + "/video.out").c_str()));
+    captureFrame();
+    EXPECT_EQ(fileSize(good), 30 * 20 * 3);
+}
+
+// ---- post-processing ----
+
+class postprocessTest : public ::testing::Test {
+protected:
+    static const int W = 64, H = 48, BUF = 128;
+    unsigned tex = 0;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(testsupport::openGLContext()) << "needs a display";
+        screen_width = W;
+        screen_height = H;
+        bufsize = BUF;
+        // the "previous frame": blue in its lower half, green in its upper half, and red
+        // outside the frame's corner of the texture, which no copy may show
+        std::vector<unsigned char> pix(BUF * BUF * 3);
+        for (int y = 0; y < BUF; y++) {
+            for (int x = 0; x < BUF; x++) {
+                unsigned char* p = &pix[(y * BUF + x) * 3];
+                const bool inFrame = x < W && y < H;
+                p[0] = inFrame ? 0 : 255;
+                p[1] = inFrame && y >= H / 2 ? 255 : 0;
+                p[2] = inFrame && y < H / 2 ? 255 : 0;
+            }
+        }
+        glGenTextures(1, &tex);
+        glBindTexture(GL_TEXTURE_2D, tex);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, BUF, BUF, 0, GL_RGB, GL_UNSIGNED_BYTE, pix.data());
+        g_buff = tex;
+        glViewport(0, 0, W, H);
+        glClearColor(0, 0, 0, 1);
+        glClearDepth(0.25);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glClearDepth(1.0);
+        glEnable(GL_DEPTH_TEST);
+    }
+    void TearDown() override
+    {
+        glDeleteTextures(1, &tex);
+        g_buff = 0;
+        g_feedback = g_shake = 0;
+        screen_width = 800;
+        screen_height = 600;
+        bufsize = 1024;
+    }
+
+    static std::vector<unsigned char> colour()
+    {
+        std::vector<unsigned char> px(W * H * 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+        return px;
+    }
+    static std::vector<float> depth()
+    {
+        std::vector<float> d(W * H);
+        glReadPixels(0, 0, W, H, GL_DEPTH_COMPONENT, GL_FLOAT, d.data());
+        return d;
+    }
+};
+
+TEST_F(postprocessTest, nothingChangesWhenBothEffectsAreOff)
+{
+    const std::vector<unsigned char> c0 = colour();
+    const std::vector<float> d0 = depth();
+    ASSERT_FLOAT_EQ(d0[0], 0.25f);
+
+    for (float strength : { 0.0f, 0.01f }) {
+        g_feedback = g_shake = strength;
+        postprocess();
+        EXPECT_EQ(colour(), c0) << strength;
+        EXPECT_EQ(depth(), d0) << strength;
+        EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST)) << strength;
+    }
+
+    // the same frame with the blur on is changed, depth buffer included
+    g_shake = 1;
+    postprocess();
+    EXPECT_NE(colour(), c0);
+    EXPECT_FLOAT_EQ(depth()[0], 1.0f);
+    EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+}
+
+TEST_F(postprocessTest, copiesOfThePreviousFrameAreLayeredUpright)
+{
+    struct row { float feedback, shake; int feedbackCopies, shakeCopies; };
+    const row rows[] = {
+        { 0.011f, 0, 1, 0 },
+        { 0.25f, 0, 3, 0 },       // a = 0, 1, 2
+        { 0.5f, 0, 5, 0 },
+        { 0, 0.5f, 0, 7 },
+        { 0.25f, 0.5f, 3, 7 },
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(testing::Message() << "feedback " << r.feedback << " shake " << r.shake);
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        g_feedback = r.feedback;
+        g_shake = r.shake;
+        postprocess();
+
+        // each copy blends a fraction of the old frame over the new one
+        float want = 0;
+        for (int i = 0; i < r.feedbackCopies; i++)
+            want += (255 - want) * 0.14f;
+        for (int i = 0; i < r.shakeCopies; i++)
+            want += (255 - want) * 0.143f;
+
+        const std::vector<unsigned char> px = colour();
+        const unsigned char* bottom = &px[(H / 4 * W + W / 2) * 4];      // GL rows from the bottom
+        const unsigned char* top = &px[(3 * H / 4 * W + W / 2) * 4];
+        EXPECT_NEAR(bottom[2], want, 4) << "blue half of the old frame at the bottom";
+        EXPECT_EQ(bottom[1], 0);
+        EXPECT_NEAR(top[1], want, 4) << "green half of the old frame at the top";
+        EXPECT_EQ(top[2], 0);
+        EXPECT_EQ(bottom[0], 0) << "texels outside the frame's corner are never shown";
+        EXPECT_EQ(top[0], 0);
+    }
+}
+
+// ---- configuration store ----
+
+class configStore : public ::testing::Test {
+protected:
+    std::string savedXdg, savedHome;
+    bool hadXdg = false;
+
+    void SetUp() override
+    {
+        testsupport::closeConfig();
+        const char* x = getenv("XDG_CONFIG_HOME");
+        hadXdg = x != nullptr;
+        savedXdg = x ? x : "";
+        savedHome = getenv("HOME");
+        // a fresh configuration folder for every test
+        setenv("XDG_CONFIG_HOME", (testsupport::makeTempDir() + "/conf").c_str(), 1);
+    }
+    void TearDown() override
+    {
+        testsupport::closeConfig();
+        if (hadXdg)
+            setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
+        setenv("HOME", savedHome.c_str(), 1);
+    }
+
+    static std::string file()
+    {
+        return std::string(getenv("XDG_CONFIG_HOME")) + "/tibrel/tibrel.conf";
+    }
+};
+
+TEST_F(configStore, defaultsAreRecordedAndSurviveAReopen)
+{
+    wxConfigBase* cfg = openConfigStore();
+    ASSERT_NE(cfg, nullptr);
+    EXPECT_EQ(g_config, cfg);
+    EXPECT_EQ(wxConfigBase::Get(false), cfg);
+
+    long v = -1;
+    cfg->Read("game/timeofday", &v, 1L);
+    EXPECT_EQ(v, 1);
+    cfg->Write("controls/player2", 4L);
+    closeConfigStore();
+    EXPECT_EQ(g_config, nullptr);
+    EXPECT_EQ(wxConfigBase::Get(false), nullptr);
+
+    const std::string text = readFile(file());
+    EXPECT_NE(text.find("timeofday=1"), std::string::npos) << "the default read was recorded:\n" << text;
+
+    cfg = openConfigStore();
+    cfg->Read("controls/player2", &v, 0L);
+    EXPECT_EQ(v, 4);
+    cfg->Read("game/timeofday", &v, 3L);
+    EXPECT_EQ(v, 1);
+}
+
+TEST_F(configStore, fallsBackToTheHomeFolder)
+{
+    const std::string home = testsupport::makeTempDir();
+    setenv("HOME", home.c_str(), 1);
+    for (bool unset : { true, false }) {
+        if (unset)
+            unsetenv("XDG_CONFIG_HOME");
+        else
+            setenv("XDG_CONFIG_HOME", "relative/path", 1);   // only an absolute path counts
+        wxConfigBase* cfg = openConfigStore();
+        cfg->Write("pl1/height", unset ? 1.5 : 2.0);
+        closeConfigStore();
+        EXPECT_NE(readFile(home + "/.config/tibrel/tibrel.conf").find(unset ? "height=1.5" : "height=2"),
+                  std::string::npos) << (unset ? "no XDG_CONFIG_HOME" : "relative XDG_CONFIG_HOME");
+    }
+    struct stat st;
+    EXPECT_NE(stat("relative", &st), 0) << "nothing written relative to the working folder";
+}
+
+TEST_F(configStore, damagedFilesDoNotStopTheGame)
+{
+    std::string garbage;
+    srand(7);
+    for (int i = 0; i < 20000; i++)
+        garbage += static_cast<char>(rand() & 0xff);
+    const std::string longLine(3 * 1024 * 1024, 'x');
+    static const char broken[] = "[game]\ntimeofday=2\n\xff\xfe\x00junk=\x80\n[[[\n=5\n[controls]\nplayer0=6\n";
+    struct row { const char* what; std::string bytes; long wantTime, wantPlayer; };
+    const row rows[] = {
+        { "random bytes", garbage, 1, 0 },
+        { "an over-long line between good ones",
+          "[game]\ntimeofday=3\n" + longLine + "\n[controls]\nplayer0=2\n", 3, 2 },
+        { "an over-long value", "[game]\ntimeofday=" + longLine + "\n", 1, 0 },
+        { "broken lines and bytes",
+          std::string(broken, sizeof broken - 1), 2, 6 },
+        { "values that are no numbers", "[game]\ntimeofday=999999999999999999999999\n[controls]\nplayer0=abc\n", 1, 0 },
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        testsupport::writeFile(file(), r.bytes);
+        wxConfigBase* cfg = openConfigStore();
+        ASSERT_NE(cfg, nullptr);
+        long t = -1, p = -1;
+        cfg->Read("game/timeofday", &t, 1L);
+        cfg->Read("controls/player0", &p, 0L);
+        EXPECT_EQ(t, r.wantTime);
+        EXPECT_EQ(p, r.wantPlayer);
+        cfg->Write("game/gamemode", 2L);
+        closeConfigStore();
+
+        // the store still works on the file it wrote back
+        cfg = openConfigStore();
+        long m = -1;
+        cfg->Read("game/gamemode", &m, 0L);
+        EXPECT_EQ(m, 2);
+        closeConfigStore();
+    }
+}
+
+TEST_F(configStore, anUnusableFolderLeavesAWorkingStore)
+{
+    // the configuration folder's place is taken by a file
+    const std::string base = getenv("XDG_CONFIG_HOME");
+    testsupport::writeFile(base + "/tibrel", "not a folder");
+    wxConfigBase* cfg = openConfigStore();
+    ASSERT_NE(cfg, nullptr);
+    long v = -1;
+    cfg->Read("game/roundlength", &v, 2L);
+    EXPECT_EQ(v, 2);
+    cfg->Write("game/roundlength", 5L);
+    cfg->Read("game/roundlength", &v, 2L);
+    EXPECT_EQ(v, 5);
+    closeConfigStore();
+    EXPECT_EQ(readFile(base + "/tibrel"), "not a folder");
+}

@@ -1,0 +1,181 @@
+#include <cstdint>
+#include <string>
+#include <vector>
+#include <unistd.h>
+#include <SDL/SDL.h>
+#include <SDL/SDL_mixer.h>
+#include <gtest/gtest.h>
+#include "sound.h"
+#include "support.h"
+
+namespace {
+
+// ---- bass meter ----
+
+// interleaved stereo block of `frames` frames; left/right give each frame's samples
+std::vector<Sint16> block(int frames, Sint16 (*left)(int), Sint16 (*right)(int))
+{
+    std::vector<Sint16> s;
+    for (int f = 0; f < frames; f++) {
+        s.push_back(left(f));
+        s.push_back(right(f));
+    }
+    return s;
+}
+
+float measure(std::vector<Sint16> samples)
+{
+    g_voltage = -1; // the meter must overwrite it
+    genStats(nullptr, reinterpret_cast<Uint8*>(samples.data()), int(samples.size() * 2));
+    return g_voltage;
+}
+
+Sint16 zero(int) { return 0; }
+Sint16 full(int) { return 32767; }
+Sint16 fullInSecondHalf(int f) { return f >= 1024 ? 32767 : 0; }
+
+TEST(soundMeter, MeasuresTheLowPassedLeftChannelOfTheFirstHalf)
+{
+    struct { const char* what; int frames; Sint16 (*left)(int); Sint16 (*right)(int); float want; } cases[] = {
+        {"silence", 2048, zero, zero, 0},
+        {"left at full scale: the resonant step overshoots 2.0", 2048, full, zero, 3.05f},
+        {"right channel only", 2048, zero, full, 0},
+        {"left only in the unmeasured second half", 2048, fullInSecondHalf, zero, 0},
+        {"shorter than 20 bytes", 4, full, full, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_NEAR(measure(block(c.frames, c.left, c.right)), c.want, 0.01) << c.what;
+}
+
+// ---- effects and music ----
+
+void put(std::string& s, uint32_t v, int bytes)
+{
+    for (int k = 0; k < bytes; k++)
+        s.push_back(char((v >> (8 * k)) & 0xFF));
+}
+
+// 44.1 kHz 16-bit stereo PCM; the left channel holds `level`, the right silence
+std::string makeWAV(double seconds, Sint16 level)
+{
+    const uint32_t frames = uint32_t(44100 * seconds), bytes = frames * 4;
+    std::string w = "RIFF";
+    put(w, 36 + bytes, 4);
+    w += "WAVEfmt ";
+    put(w, 16, 4);
+    put(w, 1, 2);          // PCM
+    put(w, 2, 2);          // channels
+    put(w, 44100, 4);
+    put(w, 44100 * 4, 4);  // bytes per second
+    put(w, 4, 2);          // bytes per frame
+    put(w, 16, 2);         // bits
+    w += "data";
+    put(w, bytes, 4);
+    for (uint32_t f = 0; f < frames; f++) {
+        put(w, uint16_t(level), 2);
+        put(w, 0, 2);
+    }
+    return w;
+}
+
+// A data/ tree of sound files in a temporary folder; initSound reads it from there.
+class soundTest : public ::testing::Test {
+protected:
+    std::string dir;
+
+    void SetUp() override { dir = testsupport::makeTempDir(); }
+    void TearDown() override { deinitSound(); }
+
+    void write(const std::string& name, const std::string& bytes)
+    {
+        testsupport::writeFile(dir + "/data/sounds/" + name, bytes);
+    }
+
+    // runs initSound with the temporary folder as working directory
+    void start()
+    {
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+        initSound();
+        ASSERT_EQ(chdir(cwd), 0);
+        int freq = 0, channels = 0;
+        Uint16 format = 0;
+        ASSERT_EQ(Mix_QuerySpec(&freq, &format, &channels), 1) << "audio did not open";
+        EXPECT_EQ(freq, 44100);
+        EXPECT_EQ(format, AUDIO_S16SYS);
+        EXPECT_EQ(channels, 2);
+    }
+};
+
+TEST_F(soundTest, DamagedOrMissingEffectsStaySilent)
+{
+    write("hit.ogg", "");
+    write("jump.ogg", "OggS\x00\x02\x00\x00\x00\x00\x00\x00\x00\x00"); // cut inside the first page
+    write("whistle.ogg", "this is not a sound\n");
+    write("ball_ground.ogg", std::string(4096, '\0'));
+    write("powerup.ogg", makeWAV(1, 8000).substr(0, 30)); // header cut short
+    start(); // the other effects are missing
+    for (int s = 0; s < SOUND_COUNT; s++)
+        playSound(gamesound(s), vector3d(1, 2, 3));
+    EXPECT_EQ(Mix_Playing(-1), 0);
+}
+
+TEST_F(soundTest, EffectsTakeFreeChannelsAndDropWhenAllAreBusy)
+{
+    write("hit.ogg", makeWAV(2, 8000)); // the mixer reads what the file holds
+    start();
+    playSound(SOUND_HIT, vector3d());
+    EXPECT_EQ(Mix_Playing(-1), 1);
+    for (int i = 0; i < 8; i++)
+        playSound(SOUND_HIT, vector3d(float(i), 0, 0));
+    EXPECT_EQ(Mix_Playing(-1), 8); // eight default channels; the ninth is dropped
+}
+
+TEST_F(soundTest, LoadSoundReplacesAnEffect)
+{
+    write("cheer1.ogg", makeWAV(2, 8000));
+    start();
+    loadSound(SOUND_CHEER1, (dir + "/data/sounds/missing.ogg").c_str());
+    playSound(SOUND_CHEER1, vector3d());
+    EXPECT_EQ(Mix_Playing(-1), 0);
+    loadSound(SOUND_OOH, (dir + "/data/sounds/cheer1.ogg").c_str());
+    playSound(SOUND_OOH, vector3d());
+    EXPECT_EQ(Mix_Playing(-1), 1);
+    loadSound(-1, "whatever"); // out of the table: ignored
+    loadSound(SOUND_COUNT, "whatever");
+}
+
+TEST_F(soundTest, MusicLoopsUntilReplacedOrStopped)
+{
+    const std::string track = dir + "/data/music/track.wav";
+    testsupport::writeFile(track, makeWAV(0.5, 8000));
+    start();
+    playMusic(track.c_str());
+    EXPECT_EQ(Mix_PlayingMusic(), 1);
+    playMusic(track.c_str()); // the same track again
+    EXPECT_EQ(Mix_PlayingMusic(), 1);
+
+    playMusic((dir + "/data/music/missing.xm").c_str()); // the old track ends, nothing follows
+    EXPECT_EQ(Mix_PlayingMusic(), 0);
+    playMusic(nullptr);
+    EXPECT_EQ(Mix_PlayingMusic(), 0);
+
+    playMusic(track.c_str());
+    stopMusic();
+    EXPECT_EQ(Mix_PlayingMusic(), 0);
+    stopMusic(); // nothing left to stop
+}
+
+TEST_F(soundTest, MeterFollowsTheMixedOutput)
+{
+    write("hit.ogg", makeWAV(1, 32767)); // full-scale left channel
+    start();
+    g_voltage = 0;
+    playSound(SOUND_HIT, vector3d());
+    for (int waited = 0; waited < 2000 && g_voltage < 1; waited += 10)
+        SDL_Delay(10);
+    EXPECT_GT(g_voltage, 1.0f);
+}
+
+}

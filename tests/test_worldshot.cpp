@@ -1,0 +1,154 @@
+// The court in the evening venue as the match's camera sees it: sand with prints, dust in the
+// air, the ball in flight with its shadow. With TIBREL_SHOT=1 the frame is also written to
+// docs/world_evening.png (through ImageMagick's convert) for a look by eye.
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+#include <GL/gl.h>
+#include <SDL/SDL.h>
+#include <gtest/gtest.h>
+#include <wx/filefn.h>
+#include "ball.h"
+#include "daytime.h"
+#include "gameobject.h"
+#include "particle.h"
+#include "playfield.h"
+#include "random.h"
+#include "support.h"
+#include "tarvo3ds.h"
+
+namespace {
+
+const int W = 800, H = 600;
+
+bool shotWanted()
+{
+    const char* v = getenv("TIBREL_SHOT");
+    return v && std::string(v) == "1";
+}
+
+// the match's frame set-up: the shell's state, then the camera behind team 0's side
+void setUpCamera(const ball& b)
+{
+    glViewport(0, 0, W, H);
+    glClearColor(getBaseCol(BC_SKY, CC_RED) / 256.0f, getBaseCol(BC_SKY, CC_GREEN) / 256.0f,
+                 getBaseCol(BC_SKY, CC_BLUE) / 256.0f, 1);
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLineWidth(1.25f);
+    glEnable(GL_BLEND);
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_ALPHA_TEST);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDepthFunc(GL_LESS);
+    glEnable(GL_DEPTH_TEST);
+    glShadeModel(GL_FLAT);
+    glDisable(GL_TEXTURE_2D);
+
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-1, 1, 1, -1, 1.2000000476837158, 10000);
+    const float camX = 15;
+    glTranslatef(camX, 65, 10);
+    glTranslatef(-0.5f * b.pos.x, 0, -0.5f * b.pos.z);
+    glRotatef(-33, 1, 0, 0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslatef(0, 0, -100);
+}
+
+// rows from the top, RGB
+std::vector<unsigned char> readFrame()
+{
+    std::vector<unsigned char> up(W * H * 3), down(W * H * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, W, H, GL_RGB, GL_UNSIGNED_BYTE, up.data());
+    for (int y = 0; y < H; y++)
+        std::copy(up.begin() + (H - 1 - y) * W * 3, up.begin() + (H - y) * W * 3, down.begin() + y * W * 3);
+    return down;
+}
+
+bool savePng(const std::vector<unsigned char>& rgb, const std::string& png)
+{
+    std::string ppm = testsupport::makeTempDir() + "/frame.ppm";
+    FILE* f = fopen(ppm.c_str(), "wb");
+    if (!f)
+        return false;
+    fprintf(f, "P6\n%d %d\n255\n", W, H);
+    fwrite(rgb.data(), 1, rgb.size(), f);
+    fclose(f);
+    std::string cmd = "convert '" + ppm + "' '" + png + "'";
+    return system(cmd.c_str()) == 0;
+}
+
+TEST(worldshot, EveningCourtWithPrintsDustAndBall)
+{
+    ASSERT_TRUE(testsupport::openGLContext(W, H)) << "needs a display, e.g. xvfb-run";
+    const bool shot = shotWanted();
+    const bool haveVenue = wxFileExists("data/venues/Evening_venue.3ds");
+    if (shot) {
+        ASSERT_TRUE(haveVenue) << "the picture wants the generated data/ tree";
+    }
+
+    init_genrand(2006);
+    srand(2006);
+    setDaytime(DT_EVENING);
+
+    gameobject scene;   // stands in for the match
+    scene.noAutoMove = true;
+    playfield* field = new playfield();
+    scene.adopt(field);
+    ball* b = new ball(true);
+    scene.adopt(b);
+    b->bounds = box3d(vector3d(0, -200, 0), vector3d(240, 400, 100));
+    b->bounded = true;
+    b->theField = field;
+    EXPECT_EQ(field->venue != nullptr, haveVenue);
+
+    // a rally's traces: a run of prints, a landing, a dive and the ball's last bounce
+    for (int i = 0; i < 8; i++)
+        field->footStep(-45 + 4.0f * i, -8 + (i % 2) * 3.0f, 8, 3);
+    field->footStep(-14, 6, 20, 5);
+    field->footStep(20, -12, 16, 2);
+    field->spawnDust(20, -12, 16);
+    field->footStep(30, 14, 13, 40 / 6.0f);
+    field->spawnDust(30, 14, 20);
+
+    b->pos = vector3d(-10, -16, 2);
+    b->vel = vector3d(25, -10, 0);
+    for (int i = 0; i < 6; i++)
+        scene.step(0.02f);   // the dust rises, the ball flies on
+    ASSERT_LT(b->pos.y, -10.0f);
+    ASSERT_GT(field->children.size(), 100u);
+
+    setUpCamera(*b);
+    scene.draw();
+    glFinish();
+    std::vector<unsigned char> rgb = readFrame();
+
+    // far from a flat colour: many colours, most of the frame not the sky
+    std::set<unsigned> colours;
+    size_t sky = 0;
+    const int skyR = getBaseCol(BC_SKY, CC_RED), skyG = getBaseCol(BC_SKY, CC_GREEN), skyB = getBaseCol(BC_SKY, CC_BLUE);
+    for (size_t i = 0; i < rgb.size(); i += 3) {
+        colours.insert(rgb[i] << 16 | rgb[i + 1] << 8 | rgb[i + 2]);
+        if (std::abs(rgb[i] - skyR) <= 2 && std::abs(rgb[i + 1] - skyG) <= 2 && std::abs(rgb[i + 2] - skyB) <= 2)
+            sky++;
+    }
+    EXPECT_GT(colours.size(), 200u);
+    EXPECT_LT(sky, rgb.size() / 3 / 2);
+
+    // the sand fills the bottom middle of the frame in its evening colour (181, 168, 85)
+    const unsigned char* mid = &rgb[((H * 4 / 5) * W + W / 2) * 3];
+    EXPECT_NEAR(mid[0], 181, 40);
+    EXPECT_NEAR(mid[1], 168, 40);
+    EXPECT_NEAR(mid[2], 85, 40);
+
+    if (shot) {
+        ASSERT_TRUE(savePng(rgb, "docs/world_evening.png"));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+# Shared by ./play and ./check: Debian packages, and configuring and building a tree.
+# Source it from a bash script that has set TIBREL_ROOT to the repository root.
+
+TIBREL_PACKAGES=(
+    build-essential cmake pkg-config
+    libsdl1.2-dev libsdl-image1.2-dev libsdl-mixer1.2-dev libfreetype-dev lib3ds-dev
+    libwxgtk3.2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
+    libgtest-dev libbenchmark-dev libpng-dev libvorbis-dev libogg-dev fonts-tuffy
+    xvfb xauth xdotool imagemagick
+)
+
+# the packages of the list that are not installed, one per line
+tibrel_missing_packages() {
+    local p
+    for p in "${TIBREL_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+            echo "$p"
+        fi
+    done
+}
+
+# installs whatever is missing with apt-get (through sudo when not root)
+tibrel_ensure_packages() {
+    if ! command -v dpkg-query >/dev/null; then
+        echo "tibrel: this set-up expects a Debian system (dpkg-query not found)" >&2
+        return 1
+    fi
+    local missing
+    missing=$(tibrel_missing_packages | tr '\n' ' ')
+    [ -z "${missing// /}" ] && return 0
+
+    local -a asroot=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null; then
+            echo "tibrel: missing packages and no sudo to install them: $missing" >&2
+            return 1
+        fi
+        asroot=(sudo)
+    fi
+    echo "tibrel: installing $missing"
+    "${asroot[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
+    # shellcheck disable=SC2086 # one word per package
+    "${asroot[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
+}
+
+# configures a build tree once; later builds reuse it (CMake re-runs itself when needed)
+tibrel_configure() {
+    local dir=$1
+    shift
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake -S "$TIBREL_ROOT" -B "$dir" "$@"
+    fi
+}
+
+# true when the tree has a target of that name (the data target exists once its generator does)
+tibrel_has_target() {
+    cmake --build "$1" --target help 2>/dev/null | grep -q "^\.\.\. $2\$"
+}
+
+tibrel_jobs() {
+    nproc 2>/dev/null || echo 2
+}
