@@ -1,6 +1,8 @@
 // The world's costly moments: a fresh sand court, one footprint, one landing prediction.
 // The sand needs a GL context for its texture: run under xvfb-run.
 #include <cstdlib>
+#include <string>
+#include <unistd.h>
 #include <benchmark/benchmark.h>
 #include "ball.h"
 #include "daytime.h"
@@ -40,6 +42,28 @@ void BM_SandReset(benchmark::State& state)
         field.reset();
 }
 BENCHMARK(BM_SandReset)->Unit(benchmark::kMillisecond);
+
+// the sand alone: run where there is no data/ tree, so no venue is loaded
+void BM_SandResetWithoutVenue(benchmark::State& state)
+{
+    if (!needGL(state))
+        return;
+    char here[4096];
+    if (!getcwd(here, sizeof here) || chdir(testsupport::makeTempDir().c_str()) != 0) {
+        state.SkipWithError("cannot change directory");
+        return;
+    }
+    init_genrand(1);
+    srand(1);
+    {
+        playfield field;
+        for (auto _ : state)
+            field.reset();
+    }
+    if (chdir(here) != 0)
+        state.SkipWithError("cannot change back");
+}
+BENCHMARK(BM_SandResetWithoutVenue)->Unit(benchmark::kMillisecond);
 
 // a player's landing print, size 20: 20 x 40 cells
 void BM_FootStep20(benchmark::State& state)

@@ -45,7 +45,7 @@ void normaliseStereo(stereo& s, float target)
 
 // ---- crowd voices -------------------------------------------------------------------------------
 
-struct voicespec {
+struct voiceshape {
     double start, attack, hold, release;  // s
     double pitch;                         // Hz at rest
     double glide;                         // semitones risen over the first 0.3 s (negative: falls)
@@ -55,8 +55,8 @@ struct voicespec {
     double wobble;                        // rate of the loudness swell, Hz
 };
 
-// one shouting or groaning voice, mono, starting at spec.start
-buffer crowdVoice(const voicespec& v, rng& r, double total)
+// one shouting or groaning voice, mono, starting at its start time
+buffer crowdVoice(const voiceshape& v, rng& r, double total)
 {
     const int CONTROL = 32;  // pitch and loudness are updated every 32 samples (0.7 ms)
     buffer out = silence(total);
@@ -417,7 +417,7 @@ stereo synthCheer(int which)
     stereo out{silence(c.seconds), silence(c.seconds)};
     double shout = c.seconds * 0.55;  // how long the crowd holds its voice before trailing off
     for (int k = 0; k < c.voices; k++) {
-        voicespec v;
+        voiceshape v;
         v.start = r.range(0.0, 0.35);
         v.attack = r.range(0.06, 0.25);
         v.hold = r.range(shout * 0.4, shout);
@@ -464,7 +464,7 @@ stereo synthOoh()
     const double len = 2.3;
     stereo out{silence(len), silence(len)};
     for (int k = 0; k < 34; k++) {
-        voicespec v;
+        voiceshape v;
         v.start = r.range(0.0, 0.25);
         v.attack = r.range(0.12, 0.3);
         v.hold = r.range(0.6, 1.1);

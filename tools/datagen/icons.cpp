@@ -94,8 +94,8 @@ void drawVolleyball(canvas& c, float cx, float cy, float r, float sy, float turn
             vec3 m = rotateY(rotateX(rotateZ(n, turn), 0.55f), 0.65f);
             rgb base = panelColour(m, 1.3f / r);
             float diffuse = std::max(0.0f, n.x * light.x + n.y * light.y + n.z * light.z);
-            float spec = std::pow(std::max(0.0f, (n.x * half.x + n.y * half.y + n.z * half.z) / hl), 60.0f);
-            rgb col = scale(base, 0.30f + 0.78f * diffuse) + rgb{spec * 0.55f, spec * 0.55f, spec * 0.55f};
+            float shine = std::pow(std::max(0.0f, (n.x * half.x + n.y * half.y + n.z * half.z) / hl), 60.0f);
+            rgb col = scale(base, 0.30f + 0.78f * diffuse) + rgb{shine * 0.55f, shine * 0.55f, shine * 0.55f};
             // a dark rim keeps the edge clean against any background
             float rim = clamp01(((1.0f - d) * r - 0.6f) / 1.4f);
             col = mix({0.10f, 0.10f, 0.16f}, col, rim);

@@ -855,8 +855,8 @@ rgb light(const paint& p, const sample& q, int part)
     const float lx = 0.30f, ly = -0.62f, lz = 0.72f;
     float diffuse = std::max(0.0f, q.nx * lx + q.ny * ly + q.nz * lz);
     float shade = 0.50f + 0.62f * diffuse;
-    float spec = std::pow(std::max(0.0f, diffuse), 12.0f) * p.gloss * 0.55f;
-    rgb c = scale(p.colour, shade) + rgb{spec, spec, spec};
+    float shine = std::pow(std::max(0.0f, diffuse), 12.0f) * p.gloss * 0.55f;
+    rgb c = scale(p.colour, shade) + rgb{shine, shine, shine};
     // the far limbs stand in shadow
     if (limbOf(part) == FAR)
         c = scale(c, 0.82f);

@@ -373,7 +373,7 @@ void drawMenuBackground(const std::string& path)
     for (int y = 0; y < SIZE; ++y)
         for (int x = 0; x < SIZE; ++x) {
             float vx = float(x) + 0.5f - 512.0f, vy = (float(y) + 0.5f) * ROW - 384.0f;
-            float d = sdRoundBox(vx, vy, 330, 370, 80);
+            float d = sdRoundBox(vx, vy + 24.0f, 330, 400, 80);
             float veil = 1.0f - smoothstep(-90.0f, 70.0f, d);
             rgb calm = scale(soft.get(x, y), 0.34f) + rgb{0.01f, 0.02f, 0.06f};
             c.set(x, y, mix(c.get(x, y), calm, veil));

@@ -194,18 +194,18 @@ void buildBoards(Lib3dsFile* file)
 
 // ---- palms --------------------------------------------------------------------------------------
 
-struct palmspec {
+struct palmplace {
     float x, y, height, lean, leanDir;  // lean: how far the top drifts sideways, towards leanDir (radians)
 };
 
 // the camera sees about 75 units high over the far side, so the crowns stay below that
-const palmspec PALMS[] = {
+const palmplace PALMS[] = {
     {-118, 110, 50, 6, 2.6f},  {-150, 88, 44, 7, 3.5f},   {-140, 150, 56, 8, 2.0f},  {-205, 125, 50, 9, 2.9f},
     {-250, 160, 54, 8, 3.3f},  {-300, 118, 46, 10, 3.0f}, {120, 112, 50, 7, 0.4f},   {152, 86, 42, 6, -0.3f},
     {138, 152, 56, 8, 1.1f},   {210, 128, 50, 9, 0.2f},   {255, 165, 54, 8, 0.6f},   {305, 118, 46, 10, 0.0f},
 };
 
-void buildPalm(Lib3dsFile* file, int index, const palmspec& p, randomgen& g)
+void buildPalm(Lib3dsFile* file, int index, const palmplace& p, randomgen& g)
 {
     const int segments = 6, sides = 5;
     uvrect bark(atlas::BARK), leaf(atlas::LEAF);
@@ -267,16 +267,16 @@ void buildPalm(Lib3dsFile* file, int index, const palmspec& p, randomgen& g)
 
 // ---- flags, floodlights, parasols and boats ----------------------------------------------------
 
-struct flagspec {
+struct flagplace {
     float x, y, height;
     int design;
 };
 
-const flagspec FLAGS[] = {
+const flagplace FLAGS[] = {
     {-104, 78, 48, 0}, {104, 78, 48, 2}, {-150, 192, 40, 1}, {160, 188, 40, 3}, {-114, 140, 66, 2}, {114, 140, 66, 1},
 };
 
-void buildFlag(Lib3dsFile* file, int index, const flagspec& s)
+void buildFlag(Lib3dsFile* file, int index, const flagplace& s)
 {
     const int segments = 4;
     const float segW = 4.5f, h = 9;
@@ -306,14 +306,14 @@ void buildFlag(Lib3dsFile* file, int index, const flagspec& s)
     }
 }
 
-struct lightspec {
+struct lightplace {
     float x, y, height;
 };
 
 // two at the far corners of the sand, two behind the stands peering over the awning
-const lightspec LIGHTS[] = {{-124, 78, 62}, {124, 78, 62}, {-74, 152, 76}, {74, 152, 76}};
+const lightplace LIGHTS[] = {{-124, 78, 62}, {124, 78, 62}, {-74, 152, 76}, {74, 152, 76}};
 
-void buildFloodlight(Lib3dsFile* file, int index, const lightspec& s, bool lit)
+void buildFloodlight(Lib3dsFile* file, int index, const lightplace& s, bool lit)
 {
     meshbuilder m;
     uvrect metal(atlas::METAL), lamp(atlas::LAMP), shade(atlas::SHADE);
@@ -419,13 +419,13 @@ Lib3dsFile* buildVenue(venuetime t)
     buildBoards(file);
     randomgen g(500);
     int n = 0;
-    for (const palmspec& p : PALMS)
+    for (const palmplace& p : PALMS)
         buildPalm(file, ++n, p, g);
     n = 0;
-    for (const flagspec& s : FLAGS)
+    for (const flagplace& s : FLAGS)
         buildFlag(file, ++n, s);
     n = 0;
-    for (const lightspec& s : LIGHTS)
+    for (const lightplace& s : LIGHTS)
         buildFloodlight(file, ++n, s, t == VT_NIGHT);
     buildParasols(file);
     buildBoat(file, 1, -420, 950, 1);
