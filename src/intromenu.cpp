@@ -74,14 +74,8 @@ void intromenu::drawThis()
     glDisable(GL_DEPTH_TEST);
     glShadeModel(GL_FLAT);
     glEnable(GL_TEXTURE_2D);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glFrustum(-1, 1, 1, -1, 1.2f, 800);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glTranslatef(0, 0, -6);
     glColor4f(1, 1, 1, alpha);
     // a picture that did not load shows nothing (not a white square)
     if (texture)
-        drawSprite(texture, vector3d(0, 0, 0), vector3d(10, 10, 1), 0, 1, 1);
+        drawFullScreenPicture(texture);
 }

@@ -204,8 +204,9 @@ void menu::step(float dt)
 
 // ---- drawing ----
 
-// the whole window at distance 6, first image row at the top
-static void drawFullScreenPicture(unsigned int tex)
+// At distance 6 the frustum spans exactly 10 x 10 units; bottom and top are swapped, so y
+// grows downward like the picture's rows.
+void menu::drawFullScreenPicture(unsigned int tex)
 {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();

@@ -52,6 +52,10 @@ public:
     void openSubMenu(menu* child);
     // the reverse: edge states back to the parent, unlink; the caller deletes this screen
     void detachFromParent();
+
+protected:
+    // a picture over the whole window, first image row at the top, in the current colour
+    static void drawFullScreenPicture(unsigned int tex);
 };
 
 #endif

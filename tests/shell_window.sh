@@ -10,9 +10,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 game="$build/tibrel"
 [ -x "$game" ] || { echo "FAIL: $game is missing"; exit 1; }
 
-# without a display, bring our own
-if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$build"
+# a display of our own, so no other test's window can take the keys sent here
+if [ -z "${TIBREL_WINDOW_DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" env TIBREL_WINDOW_DISPLAY=1 bash "$0" "$build"
 fi
 command -v xdotool >/dev/null || { echo "FAIL: xdotool is not installed"; exit 1; }
 
@@ -23,19 +23,9 @@ START_LIMIT=90
 EXIT_LIMIT=60
 HOLD=0.8
 
-# A sanitizer build: keep the software GL driver loaded to the very end. SDL_Quit unloads it
-# at exit, before LeakSanitizer looks, and the driver's leftovers could then no longer be told
-# apart from the game's own.
-preload=""
-asan=$(ldd "$game" | awk '/libasan/ { print $3; exit }')
-if [ -n "$asan" ]; then
-    for dri in /usr/lib/*/dri/swrast_dri.so; do
-        if [ -e "$dri" ]; then
-            preload="$asan $dri"
-            break
-        fi
-    done
-fi
+# shellcheck source=tools/deps.sh
+source "$root/tools/deps.sh"
+preload=$(tibrel_game_preload "$game")
 
 work=$(mktemp -d /tmp/tibrel-window-XXXXXX)
 pid=""

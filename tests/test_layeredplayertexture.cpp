@@ -273,6 +273,12 @@ TEST_F(OutfitTest, DamagedStoredNamesNeverLeaveTheFolder)
         }
         EXPECT_NE(outfit.texture, 0u);
     }
+
+    // the same holds for a name handed in directly
+    layeredplayertexture outfit(0, 0);
+    outfit.setLayer("Upper Body", "../../x");
+    EXPECT_EQ(outfit.getLayer("Upper Body")->file, "");
+    EXPECT_EQ(outfit.getLayer("Upper Body")->value, "");
 }
 
 TEST_F(OutfitTest, ReLayerRebuildsOnceOrAfterEveryLayer)

@@ -60,3 +60,20 @@ tibrel_has_target() {
 tibrel_jobs() {
     nproc 2>/dev/null || echo 2
 }
+
+# What LD_PRELOAD should hold for running the game binary $1 (empty for a normal build).
+# A sanitizer build must keep the software GL driver loaded to the very end: SDL_Quit unloads
+# it at exit, before LeakSanitizer looks, and the driver's leftovers could then no longer be
+# told apart from the game's own (they show as "<unknown module>", which no suppression can
+# name). The sanitizer runtime has to come first in the list.
+tibrel_game_preload() {
+    local asan dri
+    asan=$(ldd "$1" 2>/dev/null | awk '/libasan/ { print $3; exit }' || true)
+    [ -n "$asan" ] || return 0
+    for dri in /usr/lib/*/dri/swrast_dri.so; do
+        if [ -e "$dri" ]; then
+            echo "$asan $dri"
+            return 0
+        fi
+    done
+}
