@@ -76,12 +76,16 @@ void openWindow(bool windowed)
     Uint32 flags = SDL_OPENGL;
     if (!windowed)
         flags |= SDL_FULLSCREEN | SDL_NOFRAME;
-    // a busy X server may turn a connection away for a moment: a few tries before going on
-    // without a window
-    for (int attempt = 0; attempt < 3; attempt++) {
-        if (SDL_SetVideoMode(screen_width, screen_height, 0, flags))
+    // a busy X server may turn a connection away for a moment, and SDL then falls back to a
+    // video driver without OpenGL: start the video system again and retry a few times
+    for (int attempt = 0; attempt < 5; attempt++) {
+        if (attempt > 0) {
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+            SDL_Delay(100);
+        }
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 &&
+            SDL_SetVideoMode(screen_width, screen_height, 0, flags))
             break;
-        SDL_Delay(100);
     }
     SDL_ShowCursor(SDL_DISABLE);
     SDL_WM_SetCaption("Tibrel 2006", nullptr);

@@ -36,11 +36,14 @@ bool openGLContext(int w, int h)
 {
     if (g_glOpen)
         return true;
-    // a busy X server may refuse a connection now and then (EAGAIN): try a few times
+    // a busy X server may turn a connection away now and then (EAGAIN); SDL then falls back
+    // to a video driver without OpenGL. Start the video system again and retry.
     for (int attempt = 0; attempt < 10 && !g_glOpen; attempt++) {
-        if (attempt > 0)
+        if (attempt > 0) {
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
             SDL_Delay(100);
-        if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        }
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
             continue;
         g_glOpen = SDL_SetVideoMode(w, h, 0, SDL_OPENGL) != nullptr;
     }
@@ -89,6 +92,9 @@ static void isolateHome()
     setenv("XDG_CONFIG_HOME", (g_home + "/.config").c_str(), 1);
     if (!getenv("SDL_AUDIODRIVER"))
         setenv("SDL_AUDIODRIVER", "dummy", 1);
+    // tests run under X: never let SDL fall back to drawing into the terminal
+    if (!getenv("SDL_VIDEODRIVER"))
+        setenv("SDL_VIDEODRIVER", "x11", 1);
     atexit(removeTempDirs);
 }
 

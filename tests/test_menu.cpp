@@ -1,8 +1,12 @@
-#include <gtest/gtest.h>
+#include <cstdint>
+#include <string>
 #include <vector>
+#include <SDL/SDL_mixer.h>
+#include <gtest/gtest.h>
 #include "controller.h"
 #include "main.h"
 #include "menu.h"
+#include "sound.h"
 #include "support.h"
 
 namespace {
@@ -272,6 +276,53 @@ TEST_F(MenuTest, FadeCountsDownToZero)
     EXPECT_GT(m.fade, -0.02f);
     step();
     EXPECT_EQ(m.fade, 0.0f);
+}
+
+// a second of 16-bit mono silence at 22050 Hz: still playing when looked at
+std::string silentWav()
+{
+    const uint32_t rate = 22050, bytes = rate * 2;
+    std::string w;
+    auto u32 = [&w](uint32_t v) { for (int i = 0; i < 4; i++) w += char((v >> (8 * i)) & 0xff); };
+    auto u16 = [&w](uint16_t v) { w += char(v & 0xff); w += char(v >> 8); };
+    w += "RIFF"; u32(36 + bytes); w += "WAVEfmt "; u32(16);
+    u16(1); u16(1); u32(rate); u32(rate * 2); u16(2); u16(16);
+    w += "data"; u32(bytes);
+    w += std::string(bytes, '\0');
+    return w;
+}
+
+TEST_F(MenuTest, MovingAndActingPlayTheirSounds)
+{
+    initSound();
+    int freq = 0, channels = 0;
+    Uint16 format = 0;
+    if (!Mix_QuerySpec(&freq, &format, &channels)) {
+        deinitSound();
+        GTEST_SKIP() << "no audio device";
+    }
+    std::string wav = testsupport::makeTempDir() + "/effect.wav";
+    testsupport::writeFile(wav, silentWav());
+    buildMixed();
+
+    // with only one of the two effects loaded, exactly its own action is heard
+    struct { gamesound loaded; bool onMove; bool onButton; } cases[] = {
+        {SOUND_JUMP, true, false},
+        {SOUND_HIT, false, true},
+    };
+    for (auto& c : cases) {
+        loadSound(SOUND_JUMP, nullptr);
+        loadSound(SOUND_HIT, nullptr);
+        loadSound(c.loaded, wav.c_str());
+        m.cursor = 0;
+        pressDown();   // onto the choice line
+        EXPECT_EQ(Mix_Playing(-1) > 0, c.onMove) << "sound " << c.loaded;
+        Mix_HaltChannel(-1);
+        pressNext();
+        EXPECT_EQ(Mix_Playing(-1) > 0, c.onButton) << "sound " << c.loaded;
+        Mix_HaltChannel(-1);
+    }
+    deinitSound();
 }
 
 TEST(MenuLayout, SixteenLinesAtSixHundred)

@@ -146,6 +146,16 @@ TEST(particle, landingReleasesDebrisWhereItLanded)
         EXPECT_EQ(d->alpha, 0.4f);
         EXPECT_EQ(d->debris, nullptr);
     }
+
+    // landing inside the parent's step: the splash is stepped in the same pass
+    gameobject owner;
+    owner.noAutoMove = true;
+    particle* second = still(&owner, vector3d(1, -0.05f, 1), vector3d(0, 30, 0));
+    second->setDestructionParticle(new countedParticle(nullptr, vector3d(0, 0, 0), vector3d(0, -10, 0)), 3);
+    owner.step(0.02f);
+    ASSERT_EQ(owner.children.size(), 3u);
+    for (gameobject* o : owner.children)
+        EXPECT_NEAR(o->pos.y, -0.1f + (-10 + 1.7658f) * 0.02f, 1e-5);
 }
 
 // taken away rather than landed: the template goes, but nothing splashes

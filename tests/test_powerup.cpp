@@ -2,7 +2,9 @@
 #include <cstdlib>
 #include <set>
 #include <gtest/gtest.h>
+#include "game.h"
 #include "main.h"
+#include "particle.h"
 #include "player.h"
 #include "powerup.h"
 #include "support.h"
@@ -125,18 +127,32 @@ TEST_F(PowerupTest, SpeedupExpiresAndRestoresTheSpeedLimit)
     EXPECT_FLOAT_EQ(p->maxSpeed, 45);
 }
 
-TEST_F(PowerupTest, JetpackLiftsTheOwnerTowardTwentyUnits)
+TEST_F(PowerupTest, JetpackLiftsTheOwnerTowardTwentyUnitsOnFlames)
 {
+    game match;   // owns the flames
+    g_thegame = &match;
     p->pos = vector3d(7, 0, -3);
+    p->vel = vector3d(4, 0, 1);
     powerup* u = new powerup(PU_JETPACK, p, 30);
+    size_t before = match.children.size();
     u->step(0.02f);
-    EXPECT_FLOAT_EQ(p->pos.y, -0.1f * (20 + 5 * std::sin(2 * 0.02f)));
+    const float y = -0.1f * (20 + 5 * std::sin(2 * 0.02f));
+    EXPECT_FLOAT_EQ(p->pos.y, y);
+    ASSERT_EQ(match.children.size(), before + 30);
+    for (size_t i = before; i < match.children.size(); i++) {
+        const gameobject* f = match.children[i];
+        ASSERT_NE(dynamic_cast<const particle*>(f), nullptr);
+        EXPECT_LE(std::fabs(f->pos.x - 7), 2.0f);
+        EXPECT_LE(std::fabs(f->pos.z + 3), 2.0f);
+        EXPECT_FLOAT_EQ(f->pos.y, y);
+    }
     for (int i = 0; i < 300; i++)
         u->step(0.02f);
     EXPECT_LT(p->pos.y, -14.0f);
     EXPECT_GT(p->pos.y, -26.0f);
     EXPECT_FLOAT_EQ(p->pos.x, 7);
     EXPECT_FLOAT_EQ(p->pos.z, -3);
+    g_thegame = nullptr;
 }
 
 TEST(Pickup, VanishesInTheStepItsAgeFirstExceedsItsLifetime)
