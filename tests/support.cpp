@@ -22,9 +22,10 @@ std::string makeTempDir()
 {
     char tmpl[] = "/tmp/tibrel-test-XXXXXX";
     char* dir = mkdtemp(tmpl);
-    std::string path = dir ? dir : "/tmp";
-    g_tempDirs.push_back(path);
-    return path;
+    if (!dir)
+        return std::string();   // nothing to remove later: never hand out /tmp itself
+    g_tempDirs.push_back(dir);
+    return dir;
 }
 
 const std::string& tempHome()
