@@ -7,29 +7,14 @@
 #include "main.h"
 #include "player.h"
 #include "random.h"
+#include "matchfixture.h"
 #include "support.h"
 
 namespace {
 
-class MatchRoles : public ::testing::Test {
+class MatchRoles : public matchfixture {
 protected:
-    game* g = nullptr;
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(testsupport::openGLContext()) << "needs a display, e.g. xvfb-run";
-        testsupport::openConfig();
-        init_genrand(7);
-        srand(7);
-        g = new game();
-        g_thegame = g;
-    }
-
-    void TearDown() override
-    {
-        g_thegame = nullptr;
-        delete g;
-    }
+    MatchRoles() : matchfixture(7) {}
 
     static bool holds(const std::vector<gameobject*>& list, gameobject* o)
     {

@@ -8,29 +8,19 @@
 #include "player.h"
 #include "playfield.h"
 #include "random.h"
+#include "matchfixture.h"
 #include "support.h"
 
 namespace {
 
-class MatchRules : public ::testing::Test {
+class MatchRules : public matchfixture {
 protected:
-    game* g = nullptr;
+    MatchRules() : matchfixture(4242) {}
 
     void SetUp() override
     {
-        ASSERT_TRUE(testsupport::openGLContext()) << "needs a display, e.g. xvfb-run";
-        testsupport::openConfig();
-        init_genrand(4242);
-        srand(4242);
+        matchfixture::SetUp();
         WINSCORE = 8;
-        g = new game();
-        g_thegame = g;
-    }
-
-    void TearDown() override
-    {
-        g_thegame = nullptr;
-        delete g;
     }
 };
 

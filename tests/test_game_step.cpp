@@ -10,30 +10,14 @@
 #include "player.h"
 #include "powerup.h"
 #include "random.h"
+#include "matchfixture.h"
 #include "support.h"
 
 namespace {
 
-class MatchStep : public ::testing::Test {
+class MatchStep : public matchfixture {
 protected:
-    game* g = nullptr;
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(testsupport::openGLContext()) << "needs a display, e.g. xvfb-run";
-        testsupport::openConfig();
-        init_genrand(99);
-        srand(99);
-        WINSCORE = 8;
-        g = new game();
-        g_thegame = g;
-    }
-
-    void TearDown() override
-    {
-        g_thegame = nullptr;
-        delete g;
-    }
+    MatchStep() : matchfixture(99) {}
 
     // a player standing on the sand, its box as a standing player has it
     void stand(int i, float x, float z)

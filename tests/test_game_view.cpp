@@ -12,6 +12,7 @@
 #include "particle.h"
 #include "player.h"
 #include "random.h"
+#include "matchfixture.h"
 #include "support.h"
 #include "textrender.h"
 
@@ -20,9 +21,9 @@ namespace {
 const int W = 800;
 const int H = 600;
 
-class MatchView : public ::testing::Test {
+class MatchView : public matchfixture {
 protected:
-    game* g = nullptr;
+    MatchView() : matchfixture(5) {}
 
     static void SetUpTestSuite()
     {
@@ -37,22 +38,6 @@ protected:
     static void TearDownTestSuite()
     {
         GLDeinitFreeType();
-    }
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(testsupport::openGLContext(W, H)) << "needs a display, e.g. xvfb-run";
-        testsupport::openConfig();
-        init_genrand(5);
-        srand(5);
-        g = new game();
-        g_thegame = g;
-    }
-
-    void TearDown() override
-    {
-        g_thegame = nullptr;
-        delete g;
     }
 
     // what the main loop does around the match's draw
