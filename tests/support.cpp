@@ -1,11 +1,14 @@
 #include "support.h"
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 #include <SDL/SDL.h>
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 #ifdef __SANITIZE_ADDRESS__
 #include <sanitizer/lsan_interface.h>
@@ -75,6 +78,36 @@ void writeFile(const std::string& path, const std::string& bytes)
         return;
     fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
+}
+
+bool shotWanted()
+{
+    const char* v = getenv("TIBREL_SHOT");
+    return v && std::string(v) == "1";
+}
+
+std::vector<unsigned char> readFrame(int w, int h)
+{
+    const size_t row = static_cast<size_t>(w) * 3;
+    std::vector<unsigned char> up(row * h), down(row * h);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, up.data());
+    for (int y = 0; y < h; y++)
+        std::copy(up.begin() + (h - 1 - y) * row, up.begin() + (h - y) * row, down.begin() + y * row);
+    return down;
+}
+
+bool savePicture(const std::vector<unsigned char>& rgb, int w, int h, const std::string& png)
+{
+    std::string ppm = makeTempDir() + "/frame.ppm";
+    FILE* f = fopen(ppm.c_str(), "wb");
+    if (!f)
+        return false;
+    fprintf(f, "P6\n%d %d\n255\n", w, h);
+    fwrite(rgb.data(), 1, rgb.size(), f);
+    fclose(f);
+    std::string cmd = "convert '" + ppm + "' '" + png + "'";
+    return system(cmd.c_str()) == 0;
 }
 
 static void removeTempDirs()

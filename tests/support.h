@@ -2,6 +2,7 @@
 #define TIBREL_TESTS_SUPPORT_H
 
 #include <string>
+#include <vector>
 
 // Test-wide set-up: the process main() points HOME and XDG_CONFIG_HOME at a fresh temporary
 // folder, so no test touches a player's real settings.
@@ -21,6 +22,13 @@ bool openGLContext(int w = 64, int h = 64);
 void openConfig();
 // deletes g_config (flushing it) and sets it to null
 void closeConfig();
+
+// true when TIBREL_SHOT=1 asks the picture tests to write their pictures into docs/
+bool shotWanted();
+// the current frame buffer, w x h, RGB rows from the top
+std::vector<unsigned char> readFrame(int w, int h);
+// writes RGB rows from the top as a PNG (through ImageMagick's convert)
+bool savePicture(const std::vector<unsigned char>& rgb, int w, int h, const std::string& png);
 
 // writes bytes to a file, creating folders on the way
 void writeFile(const std::string& path, const std::string& bytes);

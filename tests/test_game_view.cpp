@@ -1,6 +1,7 @@
 // Camera easing, score board layout, round labels, debug particles, the net's mesh and a
 // rendered frame of the match.
 #include <cstdlib>
+#include <set>
 #include <vector>
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -224,6 +225,53 @@ TEST_F(MatchView, RefereesCallIsShownInRedWhileItsDelayRuns)
     g->event(g->pendingEvent, 0);   // the rally is reset: no more message
     drawFrame();
     EXPECT_EQ(redPixels(centreX, centreY, boxW, boxH), scene);
+}
+
+}
+
+namespace {
+
+// Four figures in four movement states on the court: each shows its own frame of the sheet.
+// With TIBREL_SHOT=1 the frame is also written to docs/players.png for a look by eye.
+TEST_F(MatchView, FourFiguresInTheirStates)
+{
+    struct pose {
+        vector3d pos;
+        vector3d vel;
+        player::player_movement_type state;
+    } poses[4] = {
+        {vector3d(-35, 0, -8), vector3d(), player::MOVE_STANDING},
+        {vector3d(-15, 0, 8), vector3d(-20, 0, 5), player::MOVE_RUNNING},
+        {vector3d(8, -14, 6), vector3d(0, -5, 0), player::MOVE_JUMPING},
+        {vector3d(25, -1, -6), vector3d(-30, 0, 0), player::MOVE_DIVING},
+    };
+    g->theBall->pos = vector3d(3, -30, 0);
+    std::set<int> frames;
+    for (int i = 0; i < 4; i++) {
+        player* p = g->players[i];
+        p->pos = poses[i].pos;
+        p->vel = poses[i].vel;
+        p->state = poses[i].state;
+        frames.insert(p->spriteFrame());
+    }
+    EXPECT_EQ(frames.size(), 4u) << "every state shows its own frame";
+
+    drawFrame();
+    drawFrame();
+    std::vector<unsigned char> withFigures = testsupport::readFrame(W, H);
+    for (player* p : g->players)
+        p->sizeScale = 0;   // no figure, no shadow
+    drawFrame();
+    std::vector<unsigned char> without = testsupport::readFrame(W, H);
+    size_t changed = 0;
+    for (size_t i = 0; i < withFigures.size(); i += 3)
+        if (withFigures[i] != without[i] || withFigures[i + 1] != without[i + 1])
+            changed++;
+    EXPECT_GT(changed, 2000u) << "the four figures and their shadows cover the sand";
+
+    if (testsupport::shotWanted()) {
+        EXPECT_TRUE(testsupport::savePicture(withFigures, W, H, "docs/players.png"));
+    }
 }
 
 }

@@ -23,12 +23,6 @@ namespace {
 
 const int W = 800, H = 600;
 
-bool shotWanted()
-{
-    const char* v = getenv("TIBREL_SHOT");
-    return v && std::string(v) == "1";
-}
-
 // the match's frame set-up: the shell's state, then the camera behind team 0's side
 void setUpCamera(const ball& b)
 {
@@ -59,34 +53,10 @@ void setUpCamera(const ball& b)
     glTranslatef(0, 0, -100);
 }
 
-// rows from the top, RGB
-std::vector<unsigned char> readFrame()
-{
-    std::vector<unsigned char> up(W * H * 3), down(W * H * 3);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, W, H, GL_RGB, GL_UNSIGNED_BYTE, up.data());
-    for (int y = 0; y < H; y++)
-        std::copy(up.begin() + (H - 1 - y) * W * 3, up.begin() + (H - y) * W * 3, down.begin() + y * W * 3);
-    return down;
-}
-
-bool savePng(const std::vector<unsigned char>& rgb, const std::string& png)
-{
-    std::string ppm = testsupport::makeTempDir() + "/frame.ppm";
-    FILE* f = fopen(ppm.c_str(), "wb");
-    if (!f)
-        return false;
-    fprintf(f, "P6\n%d %d\n255\n", W, H);
-    fwrite(rgb.data(), 1, rgb.size(), f);
-    fclose(f);
-    std::string cmd = "convert '" + ppm + "' '" + png + "'";
-    return system(cmd.c_str()) == 0;
-}
-
 TEST(worldshot, EveningCourtWithPrintsDustAndBall)
 {
     ASSERT_TRUE(testsupport::openGLContext(W, H)) << "needs a display, e.g. xvfb-run";
-    const bool shot = shotWanted();
+    const bool shot = testsupport::shotWanted();
     const bool haveVenue = wxFileExists("data/venues/Evening_venue.3ds");
     if (shot) {
         ASSERT_TRUE(haveVenue) << "the picture wants the generated data/ tree";
@@ -126,7 +96,7 @@ TEST(worldshot, EveningCourtWithPrintsDustAndBall)
     setUpCamera(*b);
     scene.draw();
     glFinish();
-    std::vector<unsigned char> rgb = readFrame();
+    std::vector<unsigned char> rgb = testsupport::readFrame(W, H);
 
     // far from a flat colour: many colours, most of the frame not the sky
     std::set<unsigned> colours;
@@ -147,7 +117,7 @@ TEST(worldshot, EveningCourtWithPrintsDustAndBall)
     EXPECT_NEAR(mid[2], 85, 40);
 
     if (shot) {
-        ASSERT_TRUE(savePng(rgb, "docs/world_evening.png"));
+        ASSERT_TRUE(testsupport::savePicture(rgb, W, H, "docs/world_evening.png"));
     }
 }
 
