@@ -3,6 +3,7 @@
 #include <SDL/SDL_keysym.h>
 #include <gtest/gtest.h>
 #include "controller.h"
+#include "fixtures.h"
 
 namespace {
 
@@ -22,27 +23,9 @@ std::string describe(const controller& c)
     return s;
 }
 
-// the six device controllers installed in the tables, removed again afterwards
-class devices : public ::testing::Test {
+class devices : public devicefixture {
 protected:
-    controller keys[2];
-    controller joys[4];
-
-    void SetUp() override
-    {
-        for (int i = 0; i < 2; i++)
-            g_keys[i] = &keys[i];
-        for (int i = 0; i < 4; i++)
-            g_joys[i] = &joys[i];
-    }
-    void TearDown() override
-    {
-        for (controller*& c : g_keys)
-            c = nullptr;
-        for (controller*& c : g_joys)
-            c = nullptr;
-    }
-
+    // every controller in one line
     std::string all() const
     {
         std::string s;

@@ -7,7 +7,7 @@
 #include "main.h"
 #include "player.h"
 #include "random.h"
-#include "matchfixture.h"
+#include "fixtures.h"
 #include "support.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "player.h"
 #include "playfield.h"
 #include "random.h"
-#include "matchfixture.h"
+#include "fixtures.h"
 #include "support.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "player.h"
 #include "powerup.h"
 #include "random.h"
-#include "matchfixture.h"
+#include "fixtures.h"
 #include "support.h"
 
 namespace {

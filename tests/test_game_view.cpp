@@ -13,7 +13,7 @@
 #include "particle.h"
 #include "player.h"
 #include "random.h"
-#include "matchfixture.h"
+#include "fixtures.h"
 #include "support.h"
 #include "textrender.h"
 

@@ -6,29 +6,13 @@
 #include <gtest/gtest.h>
 #include "ball.h"
 #include "player.h"
+#include "fixtures.h"
 #include "support.h"
 
 namespace {
 
 // Computer players in an empty working folder (their outfits and the ball find no images).
-class PlayerAITest : public ::testing::Test {
-protected:
-    std::string oldDir;
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(testsupport::openGLContext());
-        char buf[4096];
-        ASSERT_NE(getcwd(buf, sizeof buf), nullptr);
-        oldDir = buf;
-        ASSERT_EQ(chdir(testsupport::makeTempDir().c_str()), 0);
-    }
-
-    void TearDown() override
-    {
-        ASSERT_EQ(chdir(oldDir.c_str()), 0);
-    }
-};
+using PlayerAITest = emptyfolderfixture;
 
 struct target {
     vector3d pos, vel;

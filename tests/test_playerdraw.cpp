@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include "layeredplayertexture.h"
 #include "player.h"
+#include "fixtures.h"
 #include "support.h"
 
 namespace {
@@ -14,24 +15,7 @@ namespace {
 typedef player::player_movement_type movement;
 typedef player::player_action_type actiontype;
 
-class PlayerDrawTest : public ::testing::Test {
-protected:
-    std::string oldDir;
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(testsupport::openGLContext());
-        char buf[4096];
-        ASSERT_NE(getcwd(buf, sizeof buf), nullptr);
-        oldDir = buf;
-        ASSERT_EQ(chdir(testsupport::makeTempDir().c_str()), 0);
-    }
-
-    void TearDown() override
-    {
-        ASSERT_EQ(chdir(oldDir.c_str()), 0);
-    }
-};
+using PlayerDrawTest = emptyfolderfixture;
 
 TEST_F(PlayerDrawTest, FrameByStateThenAction)
 {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include "controller.h"
 #include "main.h"
+#include "fixtures.h"
 #include "support.h"
 
 namespace {
@@ -153,26 +154,7 @@ TEST(framePacing, delayFillsTheTwentyMillisecondFrame)
 
 // ---- input events ----
 
-class shellEvents : public ::testing::Test {
-protected:
-    controller keys[2];
-    controller joys[4];
-
-    void SetUp() override
-    {
-        for (int i = 0; i < 2; i++)
-            g_keys[i] = &keys[i];
-        for (int i = 0; i < 4; i++)
-            g_joys[i] = &joys[i];
-    }
-    void TearDown() override
-    {
-        for (controller*& c : g_keys)
-            c = nullptr;
-        for (controller*& c : g_joys)
-            c = nullptr;
-    }
-};
+using shellEvents = devicefixture;
 
 TEST_F(shellEvents, debugParticleKeysClampToTheirRange)
 {
