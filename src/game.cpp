@@ -282,25 +282,17 @@ void game::sideChange()
     }
     const vector3d& b = theBall->pos;
     // the receiving player nearer to the ball along the net goes for it; ties go to the second
-    if (b.x > 0) {
-        bool second = std::fabs(players[3]->pos.z - b.z) <= std::fabs(players[2]->pos.z - b.z);
-        setPlayerAI(second ? 3 : 2, AI_BALL);
-        setPlayerAI(second ? 2 : 3, AI_HOME);
-        setPlayerAI(0, AI_HOME);
-        setPlayerAI(1, AI_HOME);
-        ballSide = 1;
-        players[0]->aiMode = players[1]->aiMode = 1;
-        camXTarget = -15.0f;
-    } else {
-        bool second = std::fabs(players[1]->pos.z - b.z) <= std::fabs(players[0]->pos.z - b.z);
-        setPlayerAI(second ? 1 : 0, AI_BALL);
-        setPlayerAI(second ? 0 : 1, AI_HOME);
-        setPlayerAI(2, AI_HOME);
-        setPlayerAI(3, AI_HOME);
-        ballSide = 0;
-        players[2]->aiMode = players[3]->aiMode = 1;
-        camXTarget = 15.0f;
-    }
+    const int receiving = b.x > 0 ? 1 : 0;
+    const int first = 2 * receiving, other = 2 * (1 - receiving);
+    const bool second =
+        std::fabs(players[first + 1]->pos.z - b.z) <= std::fabs(players[first]->pos.z - b.z);
+    setPlayerAI(second ? first + 1 : first, AI_BALL);
+    setPlayerAI(second ? first : first + 1, AI_HOME);
+    setPlayerAI(other, AI_HOME);
+    setPlayerAI(other + 1, AI_HOME);
+    ballSide = receiving;
+    players[other]->aiMode = players[other + 1]->aiMode = 1;
+    camXTarget = receiving ? -15.0f : 15.0f;
     touches = 0;
 }
 
