@@ -374,6 +374,51 @@ TEST_F(MatchStep, MatchOverLeavesThePlayersAlone)
     EXPECT_FLOAT_EQ(g->pendingDelay, 0.0f);
 }
 
+TEST_F(MatchStep, ARallyResetStillRunsTheRestOfTheStep)
+{
+    // team 1 has scored during slow motion; the call runs out in this step
+    g->state = game::STATE_PLAYING;
+    g->servingTeam = 1;
+    g->slowMotion = true;
+    g->zoomTarget = 1.0f;
+    g->pendingEvent = game::EV_IN;
+    g->pendingDelay = 0.01f;
+
+    g->rallyStep(0.02f);
+
+    EXPECT_EQ(g->state, game::STATE_SERVING);
+    EXPECT_FALSE(g->slowMotion);
+    EXPECT_FLOAT_EQ(g->zoomTarget, 0.0f) << "the serve is not shown zoomed in";
+    // the new ball hangs over team 0's half while team 1 has it: team 0's nearer player,
+    // player 0 at (-35, 0, -10), goes toward it
+    ASSERT_EQ(g->players[0]->wanted.size(), 1u);
+    EXPECT_EQ(g->players[0]->wanted[0], g->theBall);
+    EXPECT_TRUE(g->players[1]->wanted.empty());
+}
+
+TEST_F(MatchStep, MatchOverEndsSlowMotion)
+{
+    g->state = game::STATE_PLAYING;
+    g->slowMotion = true;
+    g->zoomTarget = 1.0f;
+    g->pendingEvent = game::EV_MATCHOVER;
+    g->pendingDelay = 0.01f;
+
+    g->rallyStep(0.02f);
+    ASSERT_EQ(g->state, game::STATE_MATCHOVER);
+    EXPECT_FALSE(g->slowMotion);
+    EXPECT_FLOAT_EQ(g->zoomTarget, 0.0f);
+
+    const float before = g->clock;
+    g->step(0.02f);
+    EXPECT_FLOAT_EQ(g->clock - before, 0.02f) << "\"Match over!\" runs at full speed";
+
+    // a match left during slow motion does not start the next one zoomed in either
+    g->zoomTarget = 1.0f;
+    g->event(game::EV_BEGIN, 0);
+    EXPECT_FLOAT_EQ(g->zoomTarget, 0.0f);
+}
+
 TEST_F(MatchStep, SlowMotionRunsEverythingAtAFractionOfTheStep)
 {
     gameobject* mover = new gameobject(g);
