@@ -61,7 +61,8 @@ TEST(MenuItem, ValueTextAndDamagedIndexes)
 {
     menuitem it = choice("c", 3);
     struct { int index; const char* shown; } cases[] = {
-        {0, "v0"}, {2, "v2"}, {3, "v2"}, {99, "v2"}, {-1, "v0"}, {-100000, "v0"},
+        {0, "v0"}, {1, "v1"}, {2, "v2"}, {3, "unknown value 3"}, {99, "unknown value 99"},
+        {-1, "unknown value -1"}, {-100000, "unknown value -100000"},
     };
     for (auto& c : cases) {
         it.valueIndex = c.index;
@@ -187,12 +188,18 @@ TEST_F(MenuTest, DamagedValuesStepInsideTheList)
 {
     buildMixed();
     m.cursor = 2;
-    m.items[2].valueIndex = 40;
-    pressNext();
-    EXPECT_EQ(m.items[2].valueIndex, 0);   // clamped to the last value, then wrapped
-    m.items[2].valueIndex = -7;
-    pressPrev();
-    EXPECT_EQ(m.items[2].valueIndex, 2);
+    // from outside the list, forward enters at the first value and backward at the last
+    struct { int from; bool next; int to; } cases[] = {
+        {40, true, 0}, {40, false, 2}, {-7, true, 0}, {-7, false, 2}, {3, true, 0},
+    };
+    for (auto& c : cases) {
+        m.items[2].valueIndex = c.from;
+        if (c.next)
+            pressNext();
+        else
+            pressPrev();
+        EXPECT_EQ(m.items[2].valueIndex, c.to) << c.from << (c.next ? " next" : " previous");
+    }
 
     // a line without values just counts
     m.items[2].values.clear();
