@@ -540,6 +540,31 @@ TEST_F(MatchStep, NoPickupsInClassic)
     EXPECT_EQ(pickups(), 0);
 }
 
+// A chance of 1 in 500 per step in Arcade and 2 in 500 in Extreme!: over 50 000 steps about
+// 100 and 200 pickups (standard deviation 10 and 14; the bounds are 3.5 of them).
+TEST_F(MatchStep, PickupRateOfEachMode)
+{
+    struct { int mode; int low, high; } cases[] = { {1, 65, 135}, {2, 150, 250} };
+    for (player* p : g->players)
+        p->pos.y = -100;   // out of reach of every pickup
+    for (auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode);
+        g->gameMode = c.mode;
+        int made = 0;
+        for (int n = 0; n < 50000; n++) {
+            g->powerupPhase();
+            // taken away at once, so the test does not slow down with a crowded court
+            for (size_t k = g->children.size(); k-- > 0;)
+                if (powerupobject* po = dynamic_cast<powerupobject*>(g->children[k])) {
+                    made++;
+                    delete po;
+                }
+        }
+        EXPECT_GE(made, c.low);
+        EXPECT_LE(made, c.high);
+    }
+}
+
 TEST_F(MatchStep, PickupsAppearOnTheCourtInExtreme)
 {
     g->gameMode = 2;
