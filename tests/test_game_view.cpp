@@ -1,5 +1,6 @@
 // Camera easing, score board layout, round labels, debug particles, the net's mesh and a
 // rendered frame of the match.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <set>
@@ -419,6 +420,82 @@ TEST_F(MatchView, NetMeshHasItsStrandsCablesAndPosts)
     EXPECT_EQ(strandsUpright, 26);
     EXPECT_EQ(strandsAlong, 6);
     EXPECT_EQ(lines, 26 + 6 + 2 + 2 * 12) << "strands, two cables and two posts of twelve edges";
+}
+
+// The net in the world: every line brought back from the window to world units. The mesh
+// hangs 7 to 20 units above the sand (y negative) in the plane x = 0, its strands 2 apart;
+// the cables run over the full width; the posts stand from the sand to 20 units up at z +-30.
+TEST_F(MatchView, NetHangsAboveTheSandInItsPlace)
+{
+    struct segment { float y0, z0, y1, z1; bool mesh; };
+    std::vector<segment> want;
+    for (int k = 0; k < 26; k++)
+        want.push_back({-7, -25.0f + 2 * k, -20, -25.0f + 2 * k, true});
+    for (int j = 0; j < 6; j++)
+        want.push_back({-8.0f - 2 * j, -25, -8.0f - 2 * j, 25, true});
+    want.push_back({-20, -30, -20, 30, false});
+    want.push_back({-7, -30, -7, 30, false});
+
+    std::vector<GLfloat> fb(40000);
+    glViewport(0, 0, W, H);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-40, 40, -30, 30, -100, 100);   // 10 pixels to a unit
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glRotatef(90, 0, 1, 0);   // world (x, y, z) to eye (z, y, -x)
+    glFeedbackBuffer(static_cast<GLsizei>(fb.size()), GL_3D_COLOR, fb.data());
+    glRenderMode(GL_FEEDBACK);
+    g->theNet->drawThis();
+    const GLint n = glRenderMode(GL_RENDER);
+    ASSERT_GT(n, 0);
+
+    std::vector<bool> found(want.size(), false);
+    int postLines = 0;
+    float postLow = -100, postHigh = 100;   // the lowest and highest points of the posts
+    for (GLint i = 0; i + 15 <= n; i += 15) {
+        ASSERT_TRUE(fb[i] == GL_LINE_TOKEN || fb[i] == GL_LINE_RESET_TOKEN);
+        float y[2], z[2], x[2];
+        for (int e = 0; e < 2; e++) {
+            const GLfloat* v = &fb[i + 1 + 7 * e];
+            z[e] = v[0] / 10 - 40;
+            y[e] = v[1] / 10 - 30;
+            x[e] = (2 * v[2] - 1) * 100;
+        }
+        const GLfloat* colour = &fb[i + 4];
+        const bool meshColour = colour[0] > 0.99f && colour[1] > 0.99f && std::fabs(colour[2] - 0.96f) < 0.01f;
+        const bool grey = std::fabs(colour[0] - 0.3f) < 0.01f && std::fabs(colour[1] - 0.3f) < 0.01f;
+        ASSERT_TRUE(meshColour || grey) << "a line of another colour";
+        bool matched = false;
+        for (size_t k = 0; k < want.size() && !matched; k++) {
+            const segment& s = want[k];
+            auto near = [](float a, float b) { return std::fabs(a - b) < 0.05f; };
+            const bool same = (near(y[0], s.y0) && near(z[0], s.z0) && near(y[1], s.y1) && near(z[1], s.z1)) ||
+                              (near(y[1], s.y0) && near(z[1], s.z0) && near(y[0], s.y1) && near(z[0], s.z1));
+            if (same && s.mesh == meshColour && !found[k]) {
+                found[k] = matched = true;
+                EXPECT_NEAR(x[0], 0, 0.05f);
+                EXPECT_NEAR(x[1], 0, 0.05f);
+            }
+        }
+        if (matched)
+            continue;
+        // a post edge
+        ASSERT_TRUE(grey) << "a mesh line out of place: y " << y[0] << " ... " << y[1] << ", z "
+                          << z[0] << " ... " << z[1];
+        postLines++;
+        for (int e = 0; e < 2; e++) {
+            EXPECT_LE(std::fabs(x[e]), 0.26f);
+            EXPECT_NEAR(std::fabs(z[e]), 30, 0.26f);
+            postLow = std::max(postLow, y[e]);
+            postHigh = std::min(postHigh, y[e]);
+        }
+    }
+    for (size_t k = 0; k < want.size(); k++)
+        EXPECT_TRUE(found[k]) << "missing line " << k << " at y " << want[k].y0 << ", z " << want[k].z0;
+    EXPECT_EQ(postLines, 24) << "two posts of twelve edges";
+    EXPECT_NEAR(postLow, 0, 0.05f) << "the posts stand on the sand";
+    EXPECT_NEAR(postHigh, -20, 0.05f) << "and reach 20 units up";
 }
 
 TEST_F(MatchView, RefereesCallIsShownInRedWhileItsDelayRuns)
