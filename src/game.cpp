@@ -194,6 +194,8 @@ void game::event(gameevent e, float delay)
         playMusic(path);
         score[0] = score[1] = 0;
         roundsWon[0] = roundsWon[1] = 0;
+        // a match left with Escape during slow motion must not start the next one zoomed in
+        zoomTarget = 0;
         theField->reset();
         rallyReset();
         break;
@@ -210,6 +212,10 @@ void game::event(gameevent e, float delay)
         break;
     case EV_MATCHOVER:
         pendingDelay = 0;
+        // the step no longer runs the slow-motion test: end it here, or the "Match over!"
+        // screen stays slowed and the next match starts zoomed in
+        slowMotion = false;
+        zoomTarget = 0;
         for (player* p : players) {
             p->ignoreBall = true;
             p->wanted.clear();
@@ -384,9 +390,10 @@ void game::rallyStep(float dt)
         if (pendingDelay <= 0)
             event(pendingEvent, 0);
     }
-    // the call just carried out ended the rally (reset, round or match over): nothing more
-    // of it is judged, so a finished match does not send its players after the ball again
-    if (state != STATE_PLAYING)
+    // a finished match releases its players from the ball; re-targeting now would send them
+    // after it again. After a rally reset the step goes on: the receivers are sent toward the
+    // new serve and the slow-motion test ends any slow motion and zoom of the last rally.
+    if (state == STATE_MATCHOVER)
         return;
 
     retarget();

@@ -1,5 +1,8 @@
 #include "mainmenu.h"
 
+#include <climits>
+#include <cstdlib>
+#include <string>
 #include <wx/config.h>
 #include "controller.h"
 #include "daytime.h"
@@ -32,18 +35,49 @@ static wxString controlKey(int p)
     return wxString::Format("controls/player%d", p);
 }
 
+// The whole stored number under key; a missing or non-numeric value reads as def and is
+// written, as the store records defaults. Read through an int, 4294967297 would wrap to 1:
+// here it stays itself, and numbers beyond 64 bits read as the nearest 64-bit limit.
+static long long readSetting(const wxString& key, int def)
+{
+    wxString text;
+    if (g_config->Read(key, &text)) {
+        text.Trim(true).Trim(false);
+        const std::string s(text.utf8_str());
+        char* end = nullptr;
+        long long v = std::strtoll(s.c_str(), &end, 10);
+        if (!s.empty() && end && *end == '\0')
+            return v;   // on overflow strtoll gives the limit, which is what a clamp wants
+    }
+    g_config->Write(key, def);
+    return def;
+}
+
 // A stored choice read into the range of its line (0 ... count-1). A damaged value is clamped
 // and the repaired value written back, so the screen, the match and the store agree.
 static int readChoice(const wxString& key, int def, int count)
 {
     if (!g_config)
         return def;
-    int v = def;
-    g_config->Read(key, &v, def);
-    int c = v < 0 ? 0 : (v >= count ? count - 1 : v);
+    long long v = readSetting(key, def);
+    int c = v < 0 ? 0 : (v >= count ? count - 1 : (int)v);
     if (c != v)
         g_config->Write(key, c);
     return c;
+}
+
+// A stored device code. One outside 0 ... 6 gives no controller (the computer plays) and
+// stays in the store as it is; its line shows the number (clamped to an int).
+static int readDevice(const wxString& key)
+{
+    if (!g_config)
+        return 0;
+    long long v = readSetting(key, 0);
+    if (v > INT_MAX)
+        return INT_MAX;
+    if (v < INT_MIN)
+        return INT_MIN;
+    return (int)v;
 }
 
 static void writeChoice(const wxString& key, int v, bool flush)
@@ -71,7 +105,7 @@ mainmenu::mainmenu()
     for (int i = 0; i < 4; i++) {
         menuitem it = choiceLine(wxString::Format("Team %d Player %d", i / 2 + 1, i % 2 + 1),
                                  DEVICE_NAMES, 7);
-        it.valueIndex = readChoice(controlKey(i), 0, 7);
+        it.valueIndex = readDevice(controlKey(i));
         if (g_thegame)
             g_thegame->setController(i, deviceController(it.valueIndex));
         items.push_back(it);

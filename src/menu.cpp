@@ -13,25 +13,23 @@ menuitem::menuitem(const wxString& l, int i)
 {
 }
 
-// index clamped into the value list (a damaged setting must never index outside it)
-static size_t safeIndex(const menuitem& it)
+static bool inList(const menuitem& it)
 {
-    if (it.valueIndex < 0)
-        return 0;
-    if ((size_t)it.valueIndex >= it.values.size())
-        return it.values.size() - 1;
-    return (size_t)it.valueIndex;
+    return it.valueIndex >= 0 && (size_t)it.valueIndex < it.values.size();
 }
 
+// A value outside the list (a damaged or unknown stored number) is shown as a number, like
+// a line without values, and never indexes outside the list.
 wxString menuitem::valueStr() const
 {
-    if (values.empty())
+    if (!inList(*this))
         return wxString::Format("unknown value %d", valueIndex);
-    return values[safeIndex(*this)];
+    return values[(size_t)valueIndex];
 }
 
-// One value forward (+1) or backward (-1), wrapping around the list. An empty list just
-// counts, so its line keeps showing the number.
+// One value forward (+1) or backward (-1), wrapping around the list; from outside the list
+// forward enters it at the first value and backward at the last. An empty list just counts,
+// so its line keeps showing the number.
 static void stepValue(menuitem& it, int d)
 {
     int n = (int)it.values.size();
@@ -39,7 +37,7 @@ static void stepValue(menuitem& it, int d)
         it.valueIndex += d;
         return;
     }
-    int v = (int)safeIndex(it) + d;
+    int v = inList(it) ? it.valueIndex + d : (d > 0 ? 0 : n - 1);
     if (v < 0)
         v = n - 1;
     else if (v >= n)

@@ -3,8 +3,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <GL/gl.h>
+#include "game.h"
 #include "layeredplayertexture.h"
+#include "main.h"
+#include "particle.h"
 #include "player.h"
+#include "playfield.h"
 
 enum { GO_OK = 100, GO_RANDOM = 101, HEIGHT_ID = 199 };
 
@@ -63,8 +67,28 @@ void playermenu::step(float dt)
         previewTime = 0;
         thePlayer->setState((player::player_movement_type)(thePlayer->state + 1));
     }
-    thePlayer->step(dt);
+    stepPreview(dt);
     menu::step(dt);   // may close and delete this screen
+}
+
+// The match is not stepped while this screen is open, so dust, sparks and jetpack flames the
+// preview figure throws into the court or the match would pile up there and all fly at once
+// when the next match starts. Nobody sees them here: they go as soon as they are made.
+void playermenu::stepPreview(float dt)
+{
+    gameobject* owners[2] = { thePlayer->theField, g_thegame };
+    size_t before[2];
+    for (int k = 0; k < 2; k++)
+        before[k] = owners[k] ? owners[k]->children.size() : 0;
+    thePlayer->step(dt);
+    for (int k = 0; k < 2; k++) {
+        if (!owners[k] || (k == 1 && owners[1] == owners[0]))
+            continue;
+        std::vector<gameobject*>& list = owners[k]->children;
+        for (size_t i = list.size(); i > before[k]; i--)
+            if (dynamic_cast<particle*>(list[i - 1]))
+                delete list[i - 1];   // takes itself out of the list
+    }
 }
 
 void playermenu::drawThis()

@@ -24,6 +24,10 @@ public:
     void drawThis() override;
     void onSelect(int index) override;
     void onGo(int id) override;
+
+private:
+    // one step of the preview figure; what it throws into the scene goes at once
+    void stepPreview(float dt);
 };
 
 #endif

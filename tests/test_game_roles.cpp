@@ -43,6 +43,30 @@ TEST_F(MatchRoles, MarkersStandOnTheirSpotsOutsideTheScene)
     }
 }
 
+// The spots as the court is laid out, each pinned to its numbers: home, near the net and
+// support, for players 0 and 1 (team 0, x < 0) and 2 and 3 (team 1, x > 0).
+TEST_F(MatchRoles, SpotsOfEachPlayer)
+{
+    const float spots[4][3][2] = {
+        // home (x, z)   pass (x, z)   support (x, z)
+        {{-35, -10}, {-7, -10}, {-20, 0}},
+        {{-20, 10}, {-7, 10}, {-20, -5}},
+        {{35, 10}, {7, 10}, {20, 0}},
+        {{20, -10}, {7, -10}, {20, 5}},
+    };
+    const vector3d* tables[3] = { starting_position, passing_position, secondary_position };
+    for (int i = 0; i < 4; i++)
+        for (int k = 0; k < 3; k++) {
+            SCOPED_TRACE(testing::Message() << "player " << i << " spot " << k);
+            EXPECT_EQ(tables[k][i].x, spots[i][k][0]);
+            EXPECT_EQ(tables[k][i].y, 0.0f);
+            EXPECT_EQ(tables[k][i].z, spots[i][k][1]);
+        }
+    EXPECT_EQ(game::AI_BALL, 0);
+    EXPECT_EQ(game::AI_HOME, 1);
+    EXPECT_EQ(game::AI_SUPPORT, 2);
+}
+
 TEST_F(MatchRoles, BallRoleTakesTheBallFromTheMate)
 {
     g->players[3]->setWanted(g->theBall);
@@ -205,7 +229,16 @@ TEST_F(MatchRoles, TouchesHandOutRoles)
             EXPECT_EQ(g->players[mate]->aiMode, c.mateMode);
         else
             EXPECT_TRUE(g->players[mate]->aiMode == 1 || g->players[mate]->aiMode == 2);
-        EXPECT_FALSE(holds(g->players[c.toucher]->wanted, g->theBall));
+        // the toucher goes home, or on a first touch may move up; it keeps clear of its mate
+        const player* t = g->players[c.toucher];
+        ASSERT_EQ(t->wanted.size(), 1u);
+        if (t->wanted[0] != g->homeMarkers[c.toucher]) {
+            EXPECT_EQ(c.touchesAfter, 1) << "only a first touch sends the toucher up";
+            EXPECT_TRUE(t->wanted[0] == g->passMarkers[c.toucher] ||
+                        t->wanted[0] == g->supportMarkers[c.toucher]);
+        }
+        ASSERT_EQ(t->repelled.size(), 1u);
+        EXPECT_EQ(t->repelled[0], g->players[mate]);
         if (c.mateChases) {
             EXPECT_TRUE(holds(g->players[mate]->wanted, g->theBall));
         } else {

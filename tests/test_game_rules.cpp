@@ -1,5 +1,8 @@
 // Scoring, rounds, the in/out call, pending events and the rally reset of the match.
 #include <cstdlib>
+#include <map>
+#include <string>
+#include <SDL/SDL_mixer.h>
 #include <gtest/gtest.h>
 #include "ball.h"
 #include "game.h"
@@ -8,6 +11,7 @@
 #include "player.h"
 #include "playfield.h"
 #include "random.h"
+#include "sound.h"
 #include "fixtures.h"
 #include "support.h"
 
@@ -313,6 +317,126 @@ TEST_F(MatchRules, ScoringForAnUnknownTeamChangesNothing)
     EXPECT_EQ(g->score[0], 0);
     EXPECT_EQ(g->score[1], 0);
     EXPECT_EQ(g->servingTeam, 0);
+}
+
+// What the crowd and the referee let the players hear: each sound slot holds a silent
+// effect of a length of its own, so the chunks playing tell which sounds were played.
+class MatchSounds : public MatchRules {
+protected:
+    std::map<Uint32, gamesound> byLength;
+    bool audio = false;
+
+    static std::string silentWAV(Uint32 frames)
+    {
+        std::string w;
+        auto put = [&w](Uint32 v, int bytes) {
+            for (int i = 0; i < bytes; i++)
+                w += char((v >> (8 * i)) & 0xff);
+        };
+        w += "RIFF";
+        put(36 + frames * 4, 4);
+        w += "WAVEfmt ";
+        put(16, 4);
+        put(1, 2);
+        put(2, 2);               // stereo
+        put(44100, 4);
+        put(44100 * 4, 4);
+        put(4, 2);
+        put(16, 2);
+        w += "data";
+        put(frames * 4, 4);
+        w += std::string(frames * 4, '\0');
+        return w;
+    }
+
+    void SetUp() override
+    {
+        MatchRules::SetUp();
+        initSound();
+        int freq = 0, channels = 0;
+        Uint16 format = 0;
+        audio = Mix_QuerySpec(&freq, &format, &channels) == 1;
+        if (!audio)
+            GTEST_SKIP() << "no audio device";
+        const std::string dir = testsupport::makeTempDir();
+        for (int s = 0; s < SOUND_COUNT; s++) {
+            const Uint32 frames = 20000 + 1000 * s;
+            const std::string path = dir + "/" + std::to_string(s) + ".wav";
+            testsupport::writeFile(path, silentWAV(frames));
+            loadSound(s, path.c_str());
+            byLength[frames * 4] = gamesound(s);
+        }
+    }
+    void TearDown() override
+    {
+        deinitSound();
+        MatchRules::TearDown();
+    }
+
+    // the sounds started since the last call, counted by kind: cheers count as SOUND_CHEER1
+    std::map<gamesound, int> heard()
+    {
+        std::map<gamesound, int> h;
+        for (int c = 0; c < 8; c++) {
+            if (!Mix_Playing(c))
+                continue;
+            gamesound s = byLength.at(Mix_GetChunk(c)->alen);
+            if (s >= SOUND_CHEER1 && s <= SOUND_CHEER6)
+                s = SOUND_CHEER1;
+            h[s]++;
+        }
+        Mix_HaltChannel(-1);
+        return h;
+    }
+};
+
+TEST_F(MatchSounds, OutCallWhistlesOnceAndTheCrowdAnswers)
+{
+    g->state = game::STATE_PLAYING;
+    g->possessionTeam = 0;
+    g->theBall->pos = vector3d(70, -2.4f, 0);   // beyond team 1's baseline, team 0 played it
+    g->theBall->touchedGround = true;
+    heard();
+    g->event(game::EV_OUT, 2.0f);
+    ASSERT_EQ(g->score[1], 1);
+    std::map<gamesound, int> first = heard();
+    EXPECT_EQ(first[SOUND_WHISTLE], 1);
+    EXPECT_EQ(first[SOUND_CHEER1], 1) << "team 1 leads 1 : 0";
+    EXPECT_EQ(first.size(), 2u);
+
+    // the ball bounces again while the call is pending: no whistle, no point, no crowd
+    g->event(game::EV_OUT, 2.0f);
+    g->event(game::EV_TOOMANYHITS, 2.5f);
+    EXPECT_TRUE(heard().empty());
+    EXPECT_EQ(g->score[1], 1);
+    EXPECT_EQ(g->score[0], 0);
+}
+
+// A point that leaves the team behind brings the disappointed "ooh"; a point that draws level
+// or leads, a cheer; a point that wins the round, nothing.
+TEST_F(MatchSounds, OohBehindCheerLevelOrAhead)
+{
+    struct { int before0, before1, scorer; gamesound sound; } cases[] = {
+        {0, 3, 0, SOUND_OOH},     {2, 3, 0, SOUND_CHEER1}, {4, 3, 0, SOUND_CHEER1},
+        {5, 2, 1, SOUND_OOH},     {5, 4, 1, SOUND_CHEER1}, {0, 0, 1, SOUND_CHEER1},
+        {7, 6, 0, SOUND_COUNT},   // 8 : 6 wins the round: silence
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.before0 << " : " << c.before1 << ", team "
+                                        << c.scorer << " scores");
+        g->score[0] = c.before0;
+        g->score[1] = c.before1;
+        g->roundsWon[0] = g->roundsWon[1] = 0;
+        heard();
+        g->teamScore(c.scorer);
+        std::map<gamesound, int> h = heard();
+        if (c.sound == SOUND_COUNT) {
+            EXPECT_TRUE(h.empty());
+        } else {
+            EXPECT_EQ(h.size(), 1u);
+            EXPECT_EQ(h[c.sound], 1);
+        }
+    }
 }
 
 }

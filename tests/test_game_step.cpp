@@ -374,6 +374,51 @@ TEST_F(MatchStep, MatchOverLeavesThePlayersAlone)
     EXPECT_FLOAT_EQ(g->pendingDelay, 0.0f);
 }
 
+TEST_F(MatchStep, ARallyResetStillRunsTheRestOfTheStep)
+{
+    // team 1 has scored during slow motion; the call runs out in this step
+    g->state = game::STATE_PLAYING;
+    g->servingTeam = 1;
+    g->slowMotion = true;
+    g->zoomTarget = 1.0f;
+    g->pendingEvent = game::EV_IN;
+    g->pendingDelay = 0.01f;
+
+    g->rallyStep(0.02f);
+
+    EXPECT_EQ(g->state, game::STATE_SERVING);
+    EXPECT_FALSE(g->slowMotion);
+    EXPECT_FLOAT_EQ(g->zoomTarget, 0.0f) << "the serve is not shown zoomed in";
+    // the new ball hangs over team 0's half while team 1 has it: team 0's nearer player,
+    // player 0 at (-35, 0, -10), goes toward it
+    ASSERT_EQ(g->players[0]->wanted.size(), 1u);
+    EXPECT_EQ(g->players[0]->wanted[0], g->theBall);
+    EXPECT_TRUE(g->players[1]->wanted.empty());
+}
+
+TEST_F(MatchStep, MatchOverEndsSlowMotion)
+{
+    g->state = game::STATE_PLAYING;
+    g->slowMotion = true;
+    g->zoomTarget = 1.0f;
+    g->pendingEvent = game::EV_MATCHOVER;
+    g->pendingDelay = 0.01f;
+
+    g->rallyStep(0.02f);
+    ASSERT_EQ(g->state, game::STATE_MATCHOVER);
+    EXPECT_FALSE(g->slowMotion);
+    EXPECT_FLOAT_EQ(g->zoomTarget, 0.0f);
+
+    const float before = g->clock;
+    g->step(0.02f);
+    EXPECT_FLOAT_EQ(g->clock - before, 0.02f) << "\"Match over!\" runs at full speed";
+
+    // a match left during slow motion does not start the next one zoomed in either
+    g->zoomTarget = 1.0f;
+    g->event(game::EV_BEGIN, 0);
+    EXPECT_FLOAT_EQ(g->zoomTarget, 0.0f);
+}
+
 TEST_F(MatchStep, SlowMotionRunsEverythingAtAFractionOfTheStep)
 {
     gameobject* mover = new gameobject(g);
@@ -493,6 +538,31 @@ TEST_F(MatchStep, NoPickupsInClassic)
     for (int n = 0; n < 3000; n++)
         g->powerupPhase();
     EXPECT_EQ(pickups(), 0);
+}
+
+// A chance of 1 in 500 per step in Arcade and 2 in 500 in Extreme!: over 50 000 steps about
+// 100 and 200 pickups (standard deviation 10 and 14; the bounds are 3.5 of them).
+TEST_F(MatchStep, PickupRateOfEachMode)
+{
+    struct { int mode; int low, high; } cases[] = { {1, 65, 135}, {2, 150, 250} };
+    for (player* p : g->players)
+        p->pos.y = -100;   // out of reach of every pickup
+    for (auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode);
+        g->gameMode = c.mode;
+        int made = 0;
+        for (int n = 0; n < 50000; n++) {
+            g->powerupPhase();
+            // taken away at once, so the test does not slow down with a crowded court
+            for (size_t k = g->children.size(); k-- > 0;)
+                if (powerupobject* po = dynamic_cast<powerupobject*>(g->children[k])) {
+                    made++;
+                    delete po;
+                }
+        }
+        EXPECT_GE(made, c.low);
+        EXPECT_LE(made, c.high);
+    }
 }
 
 TEST_F(MatchStep, PickupsAppearOnTheCourtInExtreme)

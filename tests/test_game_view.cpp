@@ -1,5 +1,7 @@
 // Camera easing, score board layout, round labels, debug particles, the net's mesh and a
 // rendered frame of the match.
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <set>
 #include <vector>
@@ -168,6 +170,220 @@ TEST_F(MatchView, DrawingSetsTheFeedbackFromTheZoom)
     EXPECT_FLOAT_EQ(g_feedback, 0.5f);
 }
 
+// A child of the match that draws nothing and notes the matrices it is drawn with, so a test
+// can tell where a point of the world lands in the window.
+class probe : public gameobject {
+public:
+    double proj[16] = {}, model[16] = {};
+    bool drawn = false;
+    explicit probe(gameobject* parent, const vector3d& at) : gameobject(parent) { pos = at; }
+    void drawThis() override
+    {
+        glGetDoublev(GL_PROJECTION_MATRIX, proj);
+        glGetDoublev(GL_MODELVIEW_MATRIX, model);
+        drawn = true;
+    }
+    // normalised device coordinates of the probe's position (x right, y up, z into the screen)
+    vector3d ndc() const
+    {
+        double eye[4], clip[4];
+        for (int r = 0; r < 4; r++)
+            eye[r] = model[12 + r];   // the origin of the probe's frame
+        for (int r = 0; r < 4; r++)
+            clip[r] = proj[r] * eye[0] + proj[4 + r] * eye[1] + proj[8 + r] * eye[2] +
+                      proj[12 + r] * eye[3];
+        return vector3d(float(clip[0] / clip[3]), float(clip[1] / clip[3]), float(clip[2] / clip[3]));
+    }
+};
+
+// 4 x 4 matrices, column-major as OpenGL keeps them
+struct mat4 {
+    double m[16];
+    static mat4 identity()
+    {
+        mat4 a{};
+        a.m[0] = a.m[5] = a.m[10] = a.m[15] = 1;
+        return a;
+    }
+    mat4 operator*(const mat4& b) const
+    {
+        mat4 c{};
+        for (int col = 0; col < 4; col++)
+            for (int row = 0; row < 4; row++)
+                for (int k = 0; k < 4; k++)
+                    c.m[col * 4 + row] += m[k * 4 + row] * b.m[col * 4 + k];
+        return c;
+    }
+    static mat4 translate(double x, double y, double z)
+    {
+        mat4 a = identity();
+        a.m[12] = x;
+        a.m[13] = y;
+        a.m[14] = z;
+        return a;
+    }
+    static mat4 scale(double x, double y, double z)
+    {
+        mat4 a = identity();
+        a.m[0] = x;
+        a.m[5] = y;
+        a.m[10] = z;
+        return a;
+    }
+    static mat4 turnX(double degrees)
+    {
+        const double t = degrees * 3.14159265358979 / 180;
+        mat4 a = identity();
+        a.m[5] = std::cos(t);
+        a.m[6] = std::sin(t);
+        a.m[9] = -std::sin(t);
+        a.m[10] = std::cos(t);
+        return a;
+    }
+    static mat4 frustum(double l, double r, double b, double t, double n, double f)
+    {
+        mat4 a{};
+        a.m[0] = 2 * n / (r - l);
+        a.m[5] = 2 * n / (t - b);
+        a.m[8] = (r + l) / (r - l);
+        a.m[9] = (t + b) / (t - b);
+        a.m[10] = -(f + n) / (f - n);
+        a.m[11] = -1;
+        a.m[14] = -2 * f * n / (f - n);
+        return a;
+    }
+    vector3d project(const vector3d& p) const
+    {
+        double c[4];
+        for (int r = 0; r < 4; r++)
+            c[r] = m[r] * p.x + m[4 + r] * p.y + m[8 + r] * p.z + m[12 + r];
+        return vector3d(float(c[0] / c[3]), float(c[1] / c[3]), float(c[2] / c[3]));
+    }
+};
+
+// The camera as the player sees it: a view from behind team 0, 65 above (half of it at full
+// zoom), panned by camX and by half the ball's run, tilted down 33 degrees; slow motion
+// enlarges the scene around the ball, twice across and 1.4 times in depth.
+TEST_F(MatchView, CameraPutsTheWorldWhereThePlayerSeesIt)
+{
+    struct view { float camX, zoom; vector3d ball; } views[] = {
+        {15, 0, vector3d(-35, -40, -10)}, {-15, 0, vector3d(20, -5, 12)},
+        {15, 1, vector3d(3, -30, 4)},     {-6, 0.5f, vector3d(-10, -60, -20)},
+    };
+    const vector3d points[] = {vector3d(0, 0, 0), vector3d(-60, 0, -25), vector3d(60, 0, 25),
+                               vector3d(-50, -30, 20), vector3d(40, -18, -30)};
+    for (const view& v : views) {
+        SCOPED_TRACE(testing::Message() << "camX " << v.camX << " zoom " << v.zoom);
+        g->camX = g->camXTarget = v.camX;
+        g->zoom = g->zoomTarget = v.zoom;
+        g->theBall->pos = v.ball;
+        std::vector<probe*> probes;
+        for (const vector3d& p : points)
+            probes.push_back(new probe(g, p));
+        drawFrame();
+
+        const float z = v.zoom;
+        const vector3d& b = v.ball;
+        const mat4 camera = mat4::frustum(-1, 1, 1, -1, 1.2000000476837158, 10000) *
+                            mat4::translate(v.camX, 65 * (1 - 0.5 * z), 10) *
+                            mat4::translate(-0.5 * b.x, 0, -0.5 * b.z) * mat4::turnX(-33);
+        const mat4 world = mat4::translate(0, 0, -100) * mat4::scale(1 + z, 1 + z, 1 + 0.4 * z) *
+                           mat4::translate(-z * b.x, -z * b.y, -z * b.z);
+        const mat4 all = camera * world;
+        for (probe* p : probes) {
+            SCOPED_TRACE(testing::Message() << "point " << p->pos.x << ", " << p->pos.y << ", "
+                                            << p->pos.z);
+            ASSERT_TRUE(p->drawn);
+            const vector3d want = all.project(p->pos);
+            const vector3d got = p->ndc();
+            EXPECT_NEAR(got.x, want.x, 1e-4);
+            EXPECT_NEAR(got.y, want.y, 1e-4);
+            EXPECT_NEAR(got.z, want.z, 1e-5);
+            delete p;
+        }
+    }
+    // team 0's half is on the left of the screen, team 1's on the right
+    g->camX = g->camXTarget = 15;
+    g->zoom = g->zoomTarget = 0;
+    g->theBall->pos = vector3d();
+    probe* left = new probe(g, vector3d(-60, 0, 0));
+    probe* right = new probe(g, vector3d(60, 0, 0));
+    drawFrame();
+    EXPECT_LT(left->ndc().x, -0.3f);
+    EXPECT_GT(right->ndc().x, 0.3f);
+    delete left;
+    delete right;
+}
+
+// Top-down on the sand, 5 pixels to a unit: white rings under every player but the last
+// hitter, and a disc in the player's own colour under every human.
+TEST_F(MatchView, RingsAndHumanDiscsUnderThePlayers)
+{
+    controller pads[4];
+    const struct { float x, z; bool human; int colour[3]; } who[4] = {
+        {-30, 12, true, {1, 0, 0}}, {-30, -12, false, {0, 0, 0}},
+        {30, 12, true, {0, 1, 0}},  {30, -12, true, {1, 1, 0}},
+    };
+    for (int i = 0; i < 4; i++) {
+        g->players[i]->pos = vector3d(who[i].x, 0, who[i].z);
+        g->setController(i, who[i].human ? &pads[i] : nullptr);
+    }
+    g->theBall->pos = vector3d(0, -20, 0);
+    g->lastHitterIndex = 2;
+
+    glViewport(0, 0, W, H);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glLineWidth(1.25f);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-80, 80, -60, 60, -100, 100);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glRotatef(90, 1, 0, 0);   // world z to the window's -y, the sand faces the viewer
+    g->drawThis();
+    glFinish();
+    std::vector<unsigned char> px(W * H * 4);
+    glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+
+    for (int i = 0; i < 4; i++) {
+        SCOPED_TRACE(testing::Message() << "player " << i);
+        const float cx = (who[i].x + 80) * 5, cy = (60 - who[i].z) * 5;
+        int white = 0;
+        double sum[3] = {0, 0, 0};
+        int inner = 0;
+        for (int y = int(cy) - 25; y <= int(cy) + 25; y++)
+            for (int x = int(cx) - 25; x <= int(cx) + 25; x++) {
+                const unsigned char* p = &px[(y * W + x) * 4];
+                const float r = std::hypot(x + 0.5f - cx, y + 0.5f - cy);
+                if (r > 18 && r < 20.5f && p[0] > 200 && p[1] > 200 && p[2] > 200)
+                    white++;
+                if (r < 12) {
+                    for (int c = 0; c < 3; c++)
+                        sum[c] += p[c];
+                    inner++;
+                }
+            }
+        if (i == g->lastHitterIndex) {
+            EXPECT_EQ(white, 0) << "no ring under the last hitter";
+        } else {
+            EXPECT_GT(white, 60) << "a ring of radius 3.8";
+        }
+        for (int c = 0; c < 3; c++) {
+            const double mean = sum[c] / inner;
+            if (who[i].colour[c]) {
+                EXPECT_GT(mean, 60) << "channel " << c;
+            } else {
+                EXPECT_LT(mean, 3) << "channel " << c;
+            }
+        }
+    }
+}
+
 TEST_F(MatchView, NetMeshHasItsStrandsCablesAndPosts)
 {
     std::vector<GLfloat> fb(20000);
@@ -204,6 +420,82 @@ TEST_F(MatchView, NetMeshHasItsStrandsCablesAndPosts)
     EXPECT_EQ(strandsUpright, 26);
     EXPECT_EQ(strandsAlong, 6);
     EXPECT_EQ(lines, 26 + 6 + 2 + 2 * 12) << "strands, two cables and two posts of twelve edges";
+}
+
+// The net in the world: every line brought back from the window to world units. The mesh
+// hangs 7 to 20 units above the sand (y negative) in the plane x = 0, its strands 2 apart;
+// the cables run over the full width; the posts stand from the sand to 20 units up at z +-30.
+TEST_F(MatchView, NetHangsAboveTheSandInItsPlace)
+{
+    struct segment { float y0, z0, y1, z1; bool mesh; };
+    std::vector<segment> want;
+    for (int k = 0; k < 26; k++)
+        want.push_back({-7, -25.0f + 2 * k, -20, -25.0f + 2 * k, true});
+    for (int j = 0; j < 6; j++)
+        want.push_back({-8.0f - 2 * j, -25, -8.0f - 2 * j, 25, true});
+    want.push_back({-20, -30, -20, 30, false});
+    want.push_back({-7, -30, -7, 30, false});
+
+    std::vector<GLfloat> fb(40000);
+    glViewport(0, 0, W, H);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-40, 40, -30, 30, -100, 100);   // 10 pixels to a unit
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glRotatef(90, 0, 1, 0);   // world (x, y, z) to eye (z, y, -x)
+    glFeedbackBuffer(static_cast<GLsizei>(fb.size()), GL_3D_COLOR, fb.data());
+    glRenderMode(GL_FEEDBACK);
+    g->theNet->drawThis();
+    const GLint n = glRenderMode(GL_RENDER);
+    ASSERT_GT(n, 0);
+
+    std::vector<bool> found(want.size(), false);
+    int postLines = 0;
+    float postLow = -100, postHigh = 100;   // the lowest and highest points of the posts
+    for (GLint i = 0; i + 15 <= n; i += 15) {
+        ASSERT_TRUE(fb[i] == GL_LINE_TOKEN || fb[i] == GL_LINE_RESET_TOKEN);
+        float y[2], z[2], x[2];
+        for (int e = 0; e < 2; e++) {
+            const GLfloat* v = &fb[i + 1 + 7 * e];
+            z[e] = v[0] / 10 - 40;
+            y[e] = v[1] / 10 - 30;
+            x[e] = (2 * v[2] - 1) * 100;
+        }
+        const GLfloat* colour = &fb[i + 4];
+        const bool meshColour = colour[0] > 0.99f && colour[1] > 0.99f && std::fabs(colour[2] - 0.96f) < 0.01f;
+        const bool grey = std::fabs(colour[0] - 0.3f) < 0.01f && std::fabs(colour[1] - 0.3f) < 0.01f;
+        ASSERT_TRUE(meshColour || grey) << "a line of another colour";
+        bool matched = false;
+        for (size_t k = 0; k < want.size() && !matched; k++) {
+            const segment& s = want[k];
+            auto near = [](float a, float b) { return std::fabs(a - b) < 0.05f; };
+            const bool same = (near(y[0], s.y0) && near(z[0], s.z0) && near(y[1], s.y1) && near(z[1], s.z1)) ||
+                              (near(y[1], s.y0) && near(z[1], s.z0) && near(y[0], s.y1) && near(z[0], s.z1));
+            if (same && s.mesh == meshColour && !found[k]) {
+                found[k] = matched = true;
+                EXPECT_NEAR(x[0], 0, 0.05f);
+                EXPECT_NEAR(x[1], 0, 0.05f);
+            }
+        }
+        if (matched)
+            continue;
+        // a post edge
+        ASSERT_TRUE(grey) << "a mesh line out of place: y " << y[0] << " ... " << y[1] << ", z "
+                          << z[0] << " ... " << z[1];
+        postLines++;
+        for (int e = 0; e < 2; e++) {
+            EXPECT_LE(std::fabs(x[e]), 0.26f);
+            EXPECT_NEAR(std::fabs(z[e]), 30, 0.26f);
+            postLow = std::max(postLow, y[e]);
+            postHigh = std::min(postHigh, y[e]);
+        }
+    }
+    for (size_t k = 0; k < want.size(); k++)
+        EXPECT_TRUE(found[k]) << "missing line " << k << " at y " << want[k].y0 << ", z " << want[k].z0;
+    EXPECT_EQ(postLines, 24) << "two posts of twelve edges";
+    EXPECT_NEAR(postLow, 0, 0.05f) << "the posts stand on the sand";
+    EXPECT_NEAR(postHigh, -20, 0.05f) << "and reach 20 units up";
 }
 
 TEST_F(MatchView, RefereesCallIsShownInRedWhileItsDelayRuns)

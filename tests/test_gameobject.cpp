@@ -196,6 +196,58 @@ TEST(gameobject, autoMoveSteering)
     }
 }
 
+// Figures on the same spot must not trade places every step, or their drawing would flicker.
+TEST(gameobject, childrenAtEqualDepthKeepTheirOrder)
+{
+    gameobject root;
+    root.noAutoMove = true;
+    sortable* a = new sortable(&root, 4);
+    sortable* b = new sortable(&root, 4);
+    sortable* far = new sortable(&root, 7);
+    sortable* c = new sortable(&root, 4);
+    for (gameobject* o : root.children)
+        o->noAutoMove = true;
+    for (int i = 0; i < 5; i++) {
+        root.step(0.02f);
+        ASSERT_EQ(root.children.size(), 4u);
+        EXPECT_EQ(root.children[0], a) << "step " << i;
+        EXPECT_EQ(root.children[1], b) << "step " << i;
+        EXPECT_EQ(root.children[2], c) << "step " << i;
+        EXPECT_EQ(root.children[3], far) << "step " << i;
+    }
+}
+
+// The stick points at where a wanted object will be in 0.2 s, scaled by its weight; a pull
+// of 3 units or less (after the weight) counts for nothing. Targets lie mostly along z, so
+// the x deflection (32768 per unit of pull) stays below full scale and shows the amounts.
+TEST(gameobject, autoMoveLeadsMovingTargetsAndWeighsThem)
+{
+    struct { float x, z, vx, vz, weight; int axisX, axisY; } cases[] = {
+        {0.25f, 10, 0, 0, 1, 8192, 32768},          // standing: pull 0.25
+        {0.25f, 10, 1, 0, 1, 14746, 32768},         // 0.2 s ahead: 0.45
+        {0.25f, 10, -2, 0, 1, -4915, 32768},        // 0.25 - 0.4 = -0.15
+        {0.25f, 10, 1, 0, 1.5f, 22118, 32768},      // 0.45 x 1.5
+        {0.2f, 10, 0, 0, 0.5f, 3276, 32768},        // 0.1
+        {0, 2.5f, 0, 0, 1, 0, 0},                   // 2.5 away: too near to count
+        {0, 2.5f, 0, 0, 1.5f, 0, 32768},            // 3.75 after the weight
+        {0, 2.5f, 0, 5, 1, 0, 32768},               // will be 3.5 away
+        {0, -2.5f, 0, 5, 1, 0, 0},                  // will be 1.5 away
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "target (" << c.x << ", " << c.z << ") moving ("
+                                        << c.vx << ", " << c.vz << ") weight " << c.weight);
+        gameobject o, target;
+        o.ownCtrl.deadZone = 0;
+        target.pos = vector3d(c.x, 0, c.z);
+        target.vel = vector3d(c.vx, 0, c.vz);
+        target.weight = c.weight;
+        o.setWanted(&target);
+        o.autoMove();
+        EXPECT_NEAR(o.ownCtrl.axisX, c.axisX, 2);
+        EXPECT_EQ(o.ownCtrl.axisY, c.axisY);
+    }
+}
+
 TEST(gameobject, autoMoveWithEmptyListsRestsTheStick)
 {
     gameobject o;

@@ -1,3 +1,4 @@
+#include <climits>
 #include <cstdio>
 #include <dlfcn.h>
 #include <set>
@@ -153,24 +154,91 @@ TEST_F(MainMenuTest, FirstRunWritesTheDefaults)
 TEST_F(MainMenuTest, StoredChoicesAreReadBackAndDamagedOnesClamped)
 {
     struct { const char* key; long value; int index; } cases[] = {
-        {"controls/player0", 1, 1}, {"controls/player1", 9, 6},  {"controls/player2", -3, 0},
-        {"controls/player3", 4, 4}, {"game/timeofday", 2, 2},    {"game/roundlength", 44, 9},
-        {"game/gamemode", -1, 0},
+        {"game/timeofday", 2, 2}, {"game/roundlength", 44, 9}, {"game/gamemode", -1, 0},
     };
     for (auto& c : cases)
         g_config->Write(c.key, c.value);
     build();
-    for (int i = 0; i < 7; i++) {
-        EXPECT_EQ(m->items[i].valueIndex, cases[i].index) << cases[i].key;
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(m->items[4 + i].valueIndex, cases[i].index) << cases[i].key;
         EXPECT_EQ(stored(cases[i].key), cases[i].index) << cases[i].key;
     }
-    EXPECT_EQ(ctrlOf(0), g_keys[0]);
-    EXPECT_EQ(ctrlOf(1), g_joys[3]);
-    EXPECT_EQ(ctrlOf(2), own(2));
-    EXPECT_EQ(ctrlOf(3), g_joys[1]);
     EXPECT_EQ(g_dt, DT_EVENING);
     EXPECT_EQ(WINSCORE, 30);
     EXPECT_EQ(g_thegame->gameMode, 0);
+}
+
+// Codes 0 ... 6 select their device; any other code leaves the player to the computer, stays
+// in the store as it was and is shown as a number, never as one of the devices.
+TEST_F(MainMenuTest, DeviceCodesOutsideTheListLeaveTheComputerPlaying)
+{
+    struct { const char* stored; int index; int device; const char* shown; } cases[] = {
+        {"1", 1, 1, "Keyboard 1"},
+        {"9", 9, -1, "unknown value 9"},
+        {"-3", -3, -1, "unknown value -3"},
+        {"6", 6, 6, "Joystick 4"},
+    };
+    for (int p = 0; p < 4; p++)
+        g_config->Write(wxString::Format("controls/player%d", p), wxString(cases[p].stored));
+    build();
+    for (int p = 0; p < 4; p++) {
+        SCOPED_TRACE(cases[p].stored);
+        EXPECT_EQ(m->items[p].valueIndex, cases[p].index);
+        EXPECT_EQ(m->items[p].valueStr(), wxString(cases[p].shown));
+        EXPECT_EQ(g_config->Read(wxString::Format("controls/player%d", p), wxString()),
+                  wxString(cases[p].stored));
+        const int d = cases[p].device;
+        controller* want = d < 0 ? own(p) : (d <= 2 ? g_keys[d - 1] : g_joys[d - 3]);
+        EXPECT_EQ(ctrlOf(p), want);
+    }
+    // the next button on an unknown code starts the list again at "Computer"
+    press(1, 1);
+    EXPECT_EQ(m->items[1].valueStr(), wxString("Computer"));
+    EXPECT_EQ(stored("controls/player1"), 0);
+}
+
+// Numbers beyond 32 bits are read in full and clamped, never wrapped; text that is no number
+// reads as the default and is written over.
+TEST_F(MainMenuTest, SettingsBeyondThirtyTwoBitsClampInsteadOfWrapping)
+{
+    struct { const char* key; const char* stored; int index; const char* shown; const char* kept; } cases[] = {
+        {"controls/player0", "4294967297", INT_MAX, nullptr, "4294967297"},
+        {"controls/player1", "-4294967295", INT_MIN, nullptr, "-4294967295"},
+        {"controls/player2", "99999999999999999999999", INT_MAX, nullptr, "99999999999999999999999"},
+        {"controls/player3", "two", 0, "Computer", "0"},
+        {"game/timeofday", "4294967296", 3, "Night", "3"},
+        {"game/roundlength", "-2147483649", 0, "3", "0"},
+        {"game/gamemode", "-4294967295", 0, "Classic", "0"},
+    };
+    for (auto& c : cases)
+        g_config->Write(c.key, wxString(c.stored));
+    build();
+    for (int i = 0; i < 7; i++) {
+        SCOPED_TRACE(cases[i].key);
+        EXPECT_EQ(m->items[i].valueIndex, cases[i].index);
+        if (cases[i].shown) {
+            EXPECT_EQ(m->items[i].valueStr(), wxString(cases[i].shown));
+        }
+        EXPECT_EQ(g_config->Read(cases[i].key, wxString()), wxString(cases[i].kept));
+    }
+    for (int p = 0; p < 4; p++)
+        EXPECT_EQ(ctrlOf(p), own(p)) << "player " << p;
+    EXPECT_EQ(g_dt, DT_NIGHT);
+    EXPECT_EQ(WINSCORE, 3);
+    EXPECT_EQ(g_thegame->gameMode, 0);
+
+    // the largest and smallest numbers that still fit, and one past them
+    struct { const char* stored; int index; } edges[] = {
+        {"9223372036854775807", 9}, {"9223372036854775808", 9}, {" 4 ", 4},
+        {"-9223372036854775808", 0}, {"-9223372036854775809", 0}, {"4x", 2}, {"", 2},
+    };
+    for (auto& e : edges) {
+        delete m;
+        m = nullptr;
+        g_config->Write("game/roundlength", wxString(e.stored));
+        build();
+        EXPECT_EQ(m->items[5].valueIndex, e.index) << "\"" << e.stored << "\"";
+    }
 }
 
 TEST_F(MainMenuTest, ControlLineGivesThePlayerItsDevice)

@@ -1,13 +1,19 @@
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 #include <SDL/SDL_mixer.h>
+#include <GL/gl.h>
 #include <gtest/gtest.h>
+#include <wx/filefn.h>
 #include "controller.h"
 #include "main.h"
 #include "menu.h"
 #include "sound.h"
 #include "support.h"
+#include "textrender.h"
 
 namespace {
 
@@ -61,7 +67,8 @@ TEST(MenuItem, ValueTextAndDamagedIndexes)
 {
     menuitem it = choice("c", 3);
     struct { int index; const char* shown; } cases[] = {
-        {0, "v0"}, {2, "v2"}, {3, "v2"}, {99, "v2"}, {-1, "v0"}, {-100000, "v0"},
+        {0, "v0"}, {1, "v1"}, {2, "v2"}, {3, "unknown value 3"}, {99, "unknown value 99"},
+        {-1, "unknown value -1"}, {-100000, "unknown value -100000"},
     };
     for (auto& c : cases) {
         it.valueIndex = c.index;
@@ -187,12 +194,18 @@ TEST_F(MenuTest, DamagedValuesStepInsideTheList)
 {
     buildMixed();
     m.cursor = 2;
-    m.items[2].valueIndex = 40;
-    pressNext();
-    EXPECT_EQ(m.items[2].valueIndex, 0);   // clamped to the last value, then wrapped
-    m.items[2].valueIndex = -7;
-    pressPrev();
-    EXPECT_EQ(m.items[2].valueIndex, 2);
+    // from outside the list, forward enters at the first value and backward at the last
+    struct { int from; bool next; int to; } cases[] = {
+        {40, true, 0}, {40, false, 2}, {-7, true, 0}, {-7, false, 2}, {3, true, 0},
+    };
+    for (auto& c : cases) {
+        m.items[2].valueIndex = c.from;
+        if (c.next)
+            pressNext();
+        else
+            pressPrev();
+        EXPECT_EQ(m.items[2].valueIndex, c.to) << c.from << (c.next ? " next" : " previous");
+    }
 
     // a line without values just counts
     m.items[2].values.clear();
@@ -335,6 +348,92 @@ TEST(MenuLayout, SixteenLinesAtSixHundred)
     EXPECT_FLOAT_EQ(m.lineY(0), 128.0f);
     EXPECT_FLOAT_EQ(m.lineY(1), 152.0f);
     EXPECT_FLOAT_EQ(m.lineY(15), 488.0f);
+    screen_height = savedH;
+}
+
+// Every glyph a drawing puts on the screen: its corners in window pixels and its colour,
+// sorted, so two drawings compare by what they show and not by the order of their calls.
+std::vector<std::vector<long>> glyphsOf(const std::function<void()>& draw)
+{
+    std::vector<GLfloat> buf(1 << 18);
+    glFeedbackBuffer((GLsizei)buf.size(), GL_3D_COLOR, buf.data());
+    glRenderMode(GL_FEEDBACK);
+    draw();
+    const int n = glRenderMode(GL_RENDER);
+    EXPECT_GE(n, 0) << "feedback buffer overflow";
+    std::vector<std::vector<long>> glyphs;
+    for (int i = 0; i < n;) {
+        const int token = (int)buf[i++];
+        if (token == GL_POLYGON_TOKEN) {
+            const int count = (int)buf[i++];
+            std::vector<long> g;
+            for (int k = 0; k < count; k++, i += 7) {
+                g.push_back(std::lround(buf[i] * 100));       // x
+                g.push_back(std::lround(buf[i + 1] * 100));   // y
+                for (int c = 3; c < 7; c++)
+                    g.push_back(std::lround(buf[i + c] * 100));   // colour
+            }
+            glyphs.push_back(g);
+        } else if (token == GL_PASS_THROUGH_TOKEN) {
+            i += 1;
+        } else if (token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN) {
+            i += 14;
+        } else {
+            i += 7;   // a point, bitmap or pixel rectangle
+        }
+    }
+    std::sort(glyphs.begin(), glyphs.end());
+    return glyphs;
+}
+
+// The title centred at the top in white; an action line centred, red under the cursor and
+// white elsewhere; a choice line's label and ": " in white, ending at the centre, its value
+// from the centre in yellow, or in cyan over sixteen cyan underscores under the cursor.
+TEST(MenuDrawing, TitleLinesAndCursorInTheirPlacesAndColours)
+{
+    if (!testsupport::openGLContext() || !wxFileExists("data/Tuffy_Bold.ttf"))
+        GTEST_SKIP() << "needs a display and data/Tuffy_Bold.ttf";
+    const int savedW = screen_width, savedH = screen_height;
+    screen_width = 800;
+    screen_height = 600;
+    GLInitFreeType();
+    ASSERT_TRUE(GLFont(0)->open);
+    glViewport(0, 0, 800, 600);
+
+    menu m;
+    m.title = "Beach Volley";
+    m.addGo("Serve", 1);
+    m.items.push_back(choice("Colour", 3));
+    m.items[1].valueIndex = 2;
+    m.addSeparator();
+    m.addGo("Leave", 2);
+    auto width = [](const wxString& t) { return GLTextWidth(0, L"%ls", (const wchar_t*)t.wc_str()); };
+    auto text = [](float x, float y, const wxString& t, float r, float g, float b) {
+        glColor4f(r, g, b, 1);
+        GLText(0, x, y, L"%ls", (const wchar_t*)t.wc_str());
+    };
+
+    for (unsigned cursor : {0u, 1u, 3u}) {
+        SCOPED_TRACE(testing::Message() << "cursor on line " << cursor);
+        m.cursor = cursor;
+        const std::vector<std::vector<long>> shown = glyphsOf([&] { m.drawThis(); });
+        const std::vector<std::vector<long>> want = glyphsOf([&] {
+            // four lines of 24 pixels: the first at (600 - 4 x 24) / 2 + 20 = 272
+            text((800 - width("Beach Volley")) / 2, 32, "Beach Volley", 1, 1, 1);
+            const bool serve = cursor == 0, colour = cursor == 1, leave = cursor == 3;
+            text(400 - width("Serve") / 2, 272, "Serve", 1, serve ? 0 : 1, serve ? 0 : 1);
+            text(400 - width("Colour: "), 296, "Colour: ", 1, 1, 1);
+            if (colour)
+                text(400, 296, "________________", 0, 1, 1);
+            text(400, 296, " v2", colour ? 0 : 1, 1, colour ? 1 : 0);
+            text(400 - width("Leave") / 2, 344, "Leave", 1, leave ? 0 : 1, leave ? 0 : 1);
+        });
+        ASSERT_FALSE(want.empty());
+        EXPECT_EQ(shown.size(), want.size());
+        EXPECT_TRUE(shown == want) << "glyphs in other places or colours";
+    }
+    GLDeinitFreeType();
+    screen_width = savedW;
     screen_height = savedH;
 }
 

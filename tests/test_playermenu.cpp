@@ -11,10 +11,14 @@
 #include <gtest/gtest.h>
 #include <wx/fileconf.h>
 #include "controller.h"
+#include "fixtures.h"
 #include "layeredplayertexture.h"
 #include "main.h"
+#include "particle.h"
 #include "player.h"
 #include "playermenu.h"
+#include "playfield.h"
+#include "powerup.h"
 #include "support.h"
 
 // Every texture name the game generates while g_watchTextures is set; an outfit rebuild makes
@@ -265,6 +269,25 @@ TEST_F(PlayerMenuTest, HeightLineFollowsTheStoredHeight)
     }
 }
 
+// A hand-edited height is read as a double: it cannot wrap, and what is not a finite number
+// gives the default 1.8 m.
+TEST_F(PlayerMenuTest, StoredHeightsOutsideTheRangeAreClamped)
+{
+    struct { const char* stored; float height; int index; } cases[] = {
+        {"2.0", 2.0f, 50}, {"4294967296", 2.5f, 100}, {"-4294967297", 1.5f, 0},
+        {"1e999", 1.8f, 30}, {"-1e999", 1.8f, 30}, {"nan", 1.8f, 30}, {"inf", 1.8f, 30},
+        {"-inf", 1.8f, 30}, {"1e300", 2.5f, 100}, {"tall", 1.8f, 30},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        g_config->Write("pl1/height", wxString(c.stored));
+        player q(0, 1);
+        EXPECT_FLOAT_EQ(q.height, c.height);
+        playermenu pm(&q, 1);
+        EXPECT_EQ(pm.items[15].valueIndex, c.index);
+    }
+}
+
 TEST_F(PlayerMenuTest, HeightWrapsFromShortestToTallest)
 {
     p->height = 1.5f;
@@ -305,6 +328,43 @@ TEST_F(PlayerMenuTest, OkClosesAndTheHeldButtonDoesNotActBelow)
         below.step(0.02f);
     }
     m = nullptr;
+}
+
+// The match is not stepped while a player is customised: what its preview figure throws into
+// the court and the match (dust, sparks, jetpack flames) must not pile up there.
+class PreviewInAMatch : public matchfixture {
+protected:
+    PreviewInAMatch() : matchfixture(5) {}
+
+    static int particles(gameobject* o)
+    {
+        int n = 0;
+        for (gameobject* c : o->children)
+            if (dynamic_cast<particle*>(c))
+                n++;
+        return n;
+    }
+};
+
+TEST_F(PreviewInAMatch, LeavesNoParticlesBehind)
+{
+    player* p = g->players[0];
+    new powerup(PU_JETPACK, p, 1000.0f);
+    ASSERT_EQ(p->pup->kind, PU_JETPACK);
+    const int field = particles(g->theField), match = particles(g);
+    const size_t matchChildren = g->children.size();
+
+    playermenu* m = new playermenu(p, 0);
+    // a minute of preview: the figure runs, dives and charges through its states
+    for (int i = 0; i < 3000; i++)
+        m->step(0.02f);
+    m->detachFromParent();
+    delete m;
+
+    EXPECT_EQ(particles(g->theField), field);
+    EXPECT_EQ(particles(g), match);
+    EXPECT_EQ(g->children.size(), matchChildren);
+    EXPECT_EQ(p->pup != nullptr, true) << "the preview keeps the figure's power-up";
 }
 
 }

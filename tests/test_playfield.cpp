@@ -289,6 +289,47 @@ TEST_F(PlayfieldTest, ResetMarksTheCourtAnewWithoutDust)
     EXPECT_EQ(field->pos.y, 0.0f);
 }
 
+// A raked court from the same seed, laid by hand: noise of 4, then 3 000 prints up to 19 wide
+// over the court (x within 60, z within 25) and 3 000 up to 49 wide around it (x -150 ... 149,
+// z -125 ... 124), each print taking its size, z and x in that order.
+TEST_F(PlayfieldTest, ResetLaysItsPrintsWhereAndAsManyAsItShould)
+{
+    playfield* byHand = new playfield();
+    auto unit = [] { return (float)(genrand_int32() % 1000) / 500.0f - 1.0f; };
+    for (unsigned long seed : {7ul, 20061ul}) {
+        SCOPED_TRACE(seed);
+        init_genrand(seed);
+        field->reset();
+
+        init_genrand(seed);
+        byHand->dustEnabled = false;
+        byHand->sandFill(4);
+        for (int i = 0; i < 3000; i++) {
+            float size = (float)(genrand_int32() % 20);
+            float z = unit() * 25;
+            float x = unit() * 60;
+            byHand->footStep(x, z, size, 1);
+        }
+        for (int i = 0; i < 3000; i++) {
+            float size = (float)(genrand_int32() % 50);
+            float z = (float)((long)(genrand_int32() % 250) - 125);
+            float x = (float)((long)(genrand_int32() % 300) - 150);
+            byHand->footStep(x, z, size, 1);
+        }
+        const unsigned long nextByHand = genrand_int32();
+        const std::vector<int> want(byHand->heightMap, byHand->heightMap + CELLS);
+        const std::vector<int> got = heights();
+        int differ = 0;
+        for (int i = 0; i < CELLS; i++)
+            differ += got[i] != want[i];
+        EXPECT_EQ(differ, 0) << "cells unlike the court raked by hand";
+        init_genrand(seed);
+        field->reset();
+        EXPECT_EQ(genrand_int32(), nextByHand) << "the reset draws as many numbers as its prints";
+    }
+    delete byHand;
+}
+
 TEST_F(PlayfieldTest, DrawsTheCoarseMeshWithTheColourMap)
 {
     glViewport(0, 0, 64, 64);

@@ -478,6 +478,115 @@ TEST_F(postprocessTest, copiesOfThePreviousFrameAreLayeredUpright)
     }
 }
 
+// What a player sees of the two effects, pixel by pixel: the previous frame is a smooth
+// pattern, and the picture is compared with the copies laid over black by hand. Copy a of the
+// feedback is enlarged about the centre by 12 / (12 - 0.1 a); shake copy i is enlarged by
+// 12 / 11.9 and turned by (i - 3) g_shake degrees, clockwise on the screen for a positive
+// angle (the projection turns y downward).
+class postprocessPictureTest : public postprocessTest {
+protected:
+    struct rgb { float c[3]; };
+
+    // the previous frame: three waves across it; red outside its corner of the texture
+    static rgb texel(int x, int y)
+    {
+        x = ((x % BUF) + BUF) % BUF;   // the texture repeats
+        y = ((y % BUF) + BUF) % BUF;
+        if (x >= W || y >= H)
+            return rgb{{255, 0, 0}};
+        const float k = 6.2831853f;
+        return rgb{{128 + 120 * std::sin(k * x / 40), 128 + 120 * std::sin(k * y / 30),
+                    128 + 120 * std::sin(k * (x + y) / 50)}};
+    }
+    // linear filtering at texel-space point (x, y); texel i has its centre at i + 0.5
+    static rgb sample(float x, float y)
+    {
+        x -= 0.5f;
+        y -= 0.5f;
+        const int x0 = (int)std::floor(x), y0 = (int)std::floor(y);
+        const float fx = x - x0, fy = y - y0;
+        rgb r{{0, 0, 0}};
+        const rgb q[4] = {texel(x0, y0), texel(x0 + 1, y0), texel(x0, y0 + 1), texel(x0 + 1, y0 + 1)};
+        const float w[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
+        for (int i = 0; i < 4; i++)
+            for (int c = 0; c < 3; c++)
+                r.c[c] += w[i] * q[i].c[c];
+        return r;
+    }
+
+    void SetUp() override
+    {
+        postprocessTest::SetUp();
+        std::vector<unsigned char> pix(BUF * BUF * 3);
+        for (int y = 0; y < BUF; y++)
+            for (int x = 0; x < BUF; x++) {
+                const rgb t = texel(x, y);
+                for (int c = 0; c < 3; c++)
+                    pix[(y * BUF + x) * 3 + c] = (unsigned char)std::lround(t.c[c]);
+            }
+        glBindTexture(GL_TEXTURE_2D, tex);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, BUF, BUF, 0, GL_RGB, GL_UNSIGNED_BYTE, pix.data());
+    }
+
+    // one copy, enlarged by scale and turned by degrees, blended with alpha over picture
+    static void layCopy(std::vector<rgb>& picture, float scale, float degrees, float alpha)
+    {
+        const float t = degrees * 3.14159265f / 180;
+        for (int py = 0; py < H; py++)
+            for (int px = 0; px < W; px++) {
+                // from the pixel back to the point of the unturned, unscaled copy
+                const float x = px + 0.5f - W / 2.0f, y = py + 0.5f - H / 2.0f;
+                const float ux = (std::cos(t) * x - std::sin(t) * y) / scale;
+                const float uy = (std::sin(t) * x + std::cos(t) * y) / scale;
+                if (std::fabs(ux) > W / 2.0f || std::fabs(uy) > H / 2.0f)
+                    continue;
+                const rgb s = sample(ux + W / 2.0f, uy + H / 2.0f);
+                rgb& d = picture[py * W + px];
+                for (int c = 0; c < 3; c++)
+                    d.c[c] += (s.c[c] - d.c[c]) * alpha;
+            }
+    }
+
+    static std::vector<rgb> expected(float feedback, float shake)
+    {
+        std::vector<rgb> picture(W * H, rgb{{0, 0, 0}});
+        if (feedback > 0.01f)
+            for (int a = 0; a < feedback * 10; a++)
+                layCopy(picture, 12 / (12 - 0.1f * a), 0, 0.14f);
+        if (shake > 0.01f)
+            for (int i = 0; i < 7; i++)
+                layCopy(picture, 12 / 11.9f, (i - 3) * shake, 0.143f);
+        return picture;
+    }
+};
+
+TEST_F(postprocessPictureTest, copiesAreEnlargedAndTurnedAsThePlayerSeesThem)
+{
+    struct row { float feedback, shake; };
+    const row rows[] = { { 2.5f, 0 }, { 0, 3.0f }, { 1.0f, 2.0f } };
+    for (const row& r : rows) {
+        SCOPED_TRACE(testing::Message() << "feedback " << r.feedback << " shake " << r.shake);
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        g_feedback = r.feedback;
+        g_shake = r.shake;
+        postprocess();
+        const std::vector<unsigned char> px = colour();
+        const std::vector<rgb> want = expected(r.feedback, r.shake);
+        // edges of the copies fall between pixels; the mean tells a wrong scale or angle
+        double sum = 0;
+        int far = 0;
+        for (int i = 0; i < W * H; i++)
+            for (int c = 0; c < 3; c++) {
+                const float d = std::fabs(px[i * 4 + c] - want[i].c[c]);
+                sum += d;
+                far += d > 16;
+            }
+        EXPECT_LT(sum / (W * H * 3), 1.5);
+        EXPECT_LT(far, W * H * 3 / 50);
+    }
+}
+
 // ---- configuration store ----
 
 class configStore : public ::testing::Test {

@@ -146,6 +146,38 @@ TEST_F(soundTest, LoadSoundReplacesAnEffect)
     loadSound(SOUND_COUNT, "whatever");
 }
 
+// Each slot holds its own file: every file has a length of its own, and the chunk a slot
+// plays is known by its length.
+TEST_F(soundTest, EachSlotLoadsItsOwnFile)
+{
+    const struct { gamesound s; const char* file; } slots[] = {
+        {SOUND_HIT, "hit.ogg"},         {SOUND_JUMP, "jump.ogg"},
+        {SOUND_WHISTLE, "whistle.ogg"}, {SOUND_BALL_GROUND, "ball_ground.ogg"},
+        {SOUND_CHEER1, "cheer1.ogg"},   {SOUND_CHEER2, "cheer2.ogg"},
+        {SOUND_CHEER3, "cheer3.ogg"},   {SOUND_CHEER4, "cheer4.ogg"},
+        {SOUND_CHEER5, "cheer5.ogg"},   {SOUND_CHEER6, "cheer6.ogg"},
+        {SOUND_OOH, "ooh1.ogg"},        {SOUND_POWERUP, "powerup.ogg"},
+    };
+    const int n = int(sizeof slots / sizeof slots[0]);
+    for (int k = 0; k < n; k++)
+        write(slots[k].file, makeWAV(0.5 + 0.01 * k, 1000)); // 22050 + 441 k frames
+    start();
+    for (int k = 0; k < n; k++) {
+        SCOPED_TRACE(slots[k].file);
+        Mix_HaltChannel(-1);
+        playSound(slots[k].s, vector3d());
+        int channel = -1;
+        for (int c = 0; c < 8; c++)
+            if (Mix_Playing(c))
+                channel = c;
+        ASSERT_GE(channel, 0) << "nothing plays";
+        const Mix_Chunk* chunk = Mix_GetChunk(channel);
+        ASSERT_NE(chunk, nullptr);
+        EXPECT_EQ(chunk->alen, (22050u + 441u * k) * 4u) << "four bytes per stereo frame";
+    }
+    Mix_HaltChannel(-1);
+}
+
 TEST_F(soundTest, MusicLoopsUntilReplacedOrStopped)
 {
     const std::string track = dir + "/data/music/track.wav";
@@ -153,6 +185,9 @@ TEST_F(soundTest, MusicLoopsUntilReplacedOrStopped)
     start();
     playMusic(track.c_str());
     EXPECT_EQ(Mix_PlayingMusic(), 1);
+    // a track of half a second still plays after a second and a half: it started again
+    SDL_Delay(1500);
+    EXPECT_EQ(Mix_PlayingMusic(), 1) << "the track was played once only";
     playMusic(track.c_str()); // the same track again
     EXPECT_EQ(Mix_PlayingMusic(), 1);
 

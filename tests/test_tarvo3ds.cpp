@@ -10,6 +10,7 @@
 #include <SDL/SDL.h>
 #include <gtest/gtest.h>
 #include <lib3ds/file.h>
+#include <lib3ds/matrix.h>
 #include <lib3ds/material.h>
 #include <lib3ds/mesh.h>
 #include <lib3ds/node.h>
@@ -81,6 +82,41 @@ public:
         s->value[0] = s->value[1] = s->value[2] = 1;
         lib3ds_lin3_track_insert(&n->data.object.scl_track, s);
         lib3ds_file_insert_node(f, n);
+        return *this;
+    }
+
+    // one triangle with the given points (file space, z up) and texels, in a mesh whose own
+    // matrix is a shift (3DS keeps mesh points in world space; the matrix says where the
+    // object stood when they were written)
+    modelBuilder& triangle(const char* name, const float points[3][3], const float texels[3][2],
+                           const float shift[3])
+    {
+        Lib3dsMesh* m = lib3ds_mesh_new(name);
+        lib3ds_mesh_new_point_list(m, 3);
+        lib3ds_mesh_new_texel_list(m, 3);
+        lib3ds_mesh_new_face_list(m, 1);
+        for (int k = 0; k < 3; k++) {
+            memcpy(m->pointL[k].pos, points[k], 3 * sizeof(float));
+            m->texelL[k][0] = texels[k][0];
+            m->texelL[k][1] = texels[k][1];
+            m->faceL[0].points[k] = (Lib3dsWord)k;
+        }
+        lib3ds_matrix_identity(m->matrix);
+        for (int a = 0; a < 3; a++)
+            m->matrix[3][a] = shift[a];
+        lib3ds_file_insert_mesh(f, m);
+        return *this;
+    }
+
+    // an object node placed at pos, scaled, with a pivot
+    modelBuilder& placedNode(const char* name, int id, const float pos[3], const float scale[3],
+                             const float pivot[3], int parent = NO_PARENT)
+    {
+        node(name, id, parent);
+        Lib3dsNode* n = lib3ds_file_node_by_id(f, (Lib3dsWord)id);
+        memcpy(n->data.object.pos_track.keyL->value, pos, 3 * sizeof(float));
+        memcpy(n->data.object.scl_track.keyL->value, scale, 3 * sizeof(float));
+        memcpy(n->data.object.pivot, pivot, 3 * sizeof(float));
         return *this;
     }
 
@@ -226,6 +262,65 @@ TEST_F(VenueModelTest, DrawsObjectNodesButNotTheDummy)
     unsigned stand = listOf(t, "stand");
     t.draw();
     EXPECT_EQ(listOf(t, "stand"), stand);
+}
+
+// Where a triangle of the file lands on the court: the file's z is up and the court's y is
+// down, so file (x, y, z) is drawn at (x, -z, -y); a node moves and scales its mesh about the
+// pivot, the mesh's own matrix is taken back out, and picture rows run from the top (v flipped).
+TEST_F(VenueModelTest, TrianglesLandWhereTheFilePlacesThem)
+{
+    struct placement {
+        const char* what;
+        float pos[3], scale[3], pivot[3], shift[3], parentPos[3];
+        bool child;
+    } cases[] = {
+        {"at rest", {0, 0, 0}, {1, 1, 1}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, false},
+        {"moved", {10, 20, 5}, {1, 1, 1}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, false},
+        {"moved about a pivot", {10, 20, 5}, {1, 1, 1}, {1, 2, 3}, {0, 0, 0}, {0, 0, 0}, false},
+        {"scaled about a pivot", {-4, 6, 2}, {2, 3, 0.5f}, {1, -2, 4}, {0, 0, 0}, {0, 0, 0}, false},
+        {"mesh written shifted", {10, 20, 5}, {1, 1, 1}, {0, 0, 0}, {7, -3, 2}, {0, 0, 0}, false},
+        {"under a moved parent", {3, 4, 5}, {1, 1, 1}, {0, 0, 0}, {0, 0, 0}, {-20, 10, 1}, true},
+    };
+    const float points[3][3] = {{4, 5, 6}, {-8, 2, 1}, {3, -7, 9}};
+    const float texels[3][2] = {{0.25f, 0.1f}, {0.75f, 0.6f}, {0.5f, 0.9f}};
+    glViewport(0, 0, 200, 200);   // with the test's projection: one pixel per unit
+    for (const placement& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = dir + "/placed.3ds";
+        modelBuilder b;
+        b.frames(10).triangle("tri", points, texels, c.shift);
+        const float one[3] = {1, 1, 1}, zero[3] = {0, 0, 0};
+        if (c.child)
+            b.placedNode("$$$DUMMY", 0, c.parentPos, one, zero).placedNode("tri", 1, c.pos, c.scale, c.pivot, 0);
+        else
+            b.placedNode("tri", 1, c.pos, c.scale, c.pivot);
+        b.save(path);
+        tarvo3ds t(wxString::FromUTF8(path.c_str()), 0, 10);
+        ASSERT_NE(t.file, nullptr);
+
+        std::vector<GLfloat> buf(4096);
+        glFeedbackBuffer((GLsizei)buf.size(), GL_3D_COLOR_TEXTURE, buf.data());
+        glRenderMode(GL_FEEDBACK);
+        t.draw();
+        const int n = glRenderMode(GL_RENDER);
+        ASSERT_GE(n, 2);
+        ASSERT_EQ((int)buf[0], GL_POLYGON_TOKEN);
+        ASSERT_EQ((int)buf[1], 3);
+        for (int k = 0; k < 3; k++) {
+            SCOPED_TRACE(testing::Message() << "corner " << k);
+            // in the file: node position + scale x (point - mesh shift - pivot), parent added
+            float file[3];
+            for (int a = 0; a < 3; a++)
+                file[a] = c.parentPos[a] + c.pos[a] + c.scale[a] * (points[k][a] - c.shift[a] - c.pivot[a]);
+            const GLfloat* v = &buf[2 + 11 * k];   // x, y, z, colour (4), texture (4)
+            EXPECT_NEAR(v[0] - 100, file[0], 1e-3);
+            EXPECT_NEAR(v[1] - 100, -file[2], 1e-3) << "the file's z is up, the court's y down";
+            EXPECT_NEAR(100 * (1 - 2 * v[2]), -file[1], 1e-2) << "the file's y runs along -z";
+            EXPECT_NEAR(v[7], texels[k][0], 1e-6);
+            EXPECT_NEAR(v[8], 1 - texels[k][1], 1e-6) << "picture rows from the top";
+        }
+    }
+    glViewport(0, 0, 64, 64);
 }
 
 TEST_F(VenueModelTest, LoadsThePictureOfTheSameName)

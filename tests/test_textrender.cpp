@@ -315,6 +315,31 @@ TEST_F(textrenderTest, MenuTransitionWobblesText)
     EXPECT_NEAR(moved.y1 - still.y1, -std::sin(5.0f) * H * 0.1f, 1e-2);
 }
 
+// Away from the centre the first-order term pushes text outward along both axes (both
+// fractions are of the width) and the wave's phase depends on the other axis.
+TEST_F(textrenderTest, WobblePushesTextOutwardAlongItsOwnAxes)
+{
+    const float W = 800, H = 600;
+    struct { float x, y, mix; } cases[] = {
+        {150, 200, 1.0f}, {600, 450, 1.0f}, {650, 120, 0.6f}, {60, 560, 0.35f}, {400, 300, 0.8f},
+        {120, 150, 0.9f},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.x << ", " << c.y << " at " << c.mix);
+        g_mix = 0;
+        bounds still = capture([&] { GLText(0, c.x, c.y, "H"); });
+        g_mix = c.mix;
+        bounds moved = capture([&] { GLText(0, c.x, c.y, "H"); });
+        ASSERT_GT(moved.polygons, 0) << "still on the screen";
+        const float m = c.mix;
+        const float ax = (c.x / W - 0.5f) * m, ay = (c.y / W - 0.5f) * m;
+        const float dx = ax * m * W * 0.25f + std::cos(ay + 5 * m) * m * m * W * 0.1f;
+        const float dy = ay * m * H * 0.25f + std::sin(ax + 5 * m) * m * m * H * 0.1f;
+        EXPECT_NEAR(moved.x0 - still.x0, dx, 1e-2);
+        EXPECT_NEAR(moved.y1 - still.y1, -dy, 1e-2) << "screen y grows downward";
+    }
+}
+
 TEST_F(textrenderTest, GlyphsCoverPixelsAndStateIsRestored)
 {
     glClearColor(0, 0, 0, 1);
