@@ -450,3 +450,109 @@ TEST_F(NewPlayer, TheMainMenuShowsTheKeysUnderItsLines)
 }
 
 }
+
+namespace {
+
+// Slow motion at the net: how many frames of play it covers with a scripted human on team 0
+// who runs to the net and jumps whenever the ball comes near it, and with computer players
+// only. TIBREL_SLOWMO_MINUTES sets the minutes of play of each (default 1); the rates are
+// printed. The rule wants a jumper of each team within 15 of the net while the ball is within
+// 10 of it, all in the same step.
+struct slowMotionCount {
+    int frames = 0;       // steps played (one per frame)
+    int slow = 0;         // steps in slow motion
+    int episodes = 0;     // times it began
+    int ballAtNet = 0;    // steps with the ball within 10 of the net
+    int jumpers[2] = { 0, 0 };   // steps with a jumper of that team within 15 of the net
+    int bothJump = 0;     // steps with jumpers of both teams there
+};
+
+void countStep(const game* g, slowMotionCount& c, bool& wasSlow)
+{
+    c.frames++;
+    int j[2] = { 0, 0 };
+    for (int i = 0; i < 4; i++)
+        if (std::fabs(g->players[i]->pos.x) < 15 && g->players[i]->state == player::MOVE_JUMPING)
+            j[i / 2]++;
+    c.jumpers[0] += j[0] > 0;
+    c.jumpers[1] += j[1] > 0;
+    c.bothJump += j[0] > 0 && j[1] > 0;
+    c.ballAtNet += std::fabs(g->theBall->pos.x) < 10;
+    c.slow += g->slowMotion;
+    c.episodes += g->slowMotion && !wasSlow;
+    wasSlow = g->slowMotion;
+}
+
+// The scripted human: to the net in line with the ball, jump when the ball is close to the
+// net and high, hit whenever it is within reach.
+void scriptHuman(const game* g, controller& c)
+{
+    const player* p = g->players[0];
+    const vector3d& b = g->theBall->pos;
+    const float tx = -6.0f, tz = b.z;
+    c.left = p->pos.x > tx + 1;
+    c.right = p->pos.x < tx - 1;
+    c.up = p->pos.z > tz + 1;
+    c.down = p->pos.z < tz - 1;
+    const bool near = std::fabs(b.x) < 20 && b.y < -12;
+    // hold jump up to the top of the jump; let go to be able to jump again
+    c.button[0] = near && (p->state != player::MOVE_FALLING) && !(p->state == player::MOVE_STANDING && c.button[0]);
+    c.button[1] = (p->pos - b).length() < 12 || g->state == game::STATE_SERVING;
+}
+
+slowMotionCount playMinutes(game* g, float minutes, controller* human)
+{
+    slowMotionCount c;
+    bool wasSlow = false;
+    const int steps = static_cast<int>(minutes * 60 / 0.02f);
+    g->event(game::EV_BEGIN, 0);
+    for (int n = 0; n < steps; n++) {
+        if (g->state == game::STATE_MATCHOVER)
+            g->event(game::EV_BEGIN, 0);
+        if (human)
+            scriptHuman(g, *human);
+        g->step(0.02f);
+        countStep(g, c, wasSlow);
+    }
+    return c;
+}
+
+void report(const char* who, const slowMotionCount& c)
+{
+    std::printf("%s: %d frames, %d in slow motion (%.2f%%), %d times; ball at the net %d, jumper of "
+                "team 0 %d, of team 1 %d, of both %d\n",
+                who, c.frames, c.slow, 100.0 * c.slow / c.frames, c.episodes, c.ballAtNet, c.jumpers[0],
+                c.jumpers[1], c.bothJump);
+}
+
+class SlowMotion : public matchfixture {
+protected:
+    SlowMotion() : matchfixture(2006) {}
+    static float minutes()
+    {
+        const char* m = std::getenv("TIBREL_SLOWMO_MINUTES");
+        const float v = m ? static_cast<float>(std::atof(m)) : 1.0f;
+        return v > 0 ? v : 1.0f;
+    }
+};
+
+TEST_F(SlowMotion, AHumanJumpingAtTheNetSetsItOffComputersRarely)
+{
+    WINSCORE = 8;
+    controller human;
+    g->setController(0, &human);
+    const slowMotionCount withHuman = playMinutes(g, minutes(), &human);
+    report("scripted human at the net", withHuman);
+    EXPECT_GT(withHuman.jumpers[0], 0) << "the script jumps at the net";
+    EXPECT_GT(withHuman.episodes, 0) << "slow motion happens";
+    EXPECT_EQ(withHuman.slow > 0, withHuman.episodes > 0);
+
+    g->setController(0, nullptr);
+    const slowMotionCount computers = playMinutes(g, minutes(), nullptr);
+    report("computer players only", computers);
+    // slow motion only ever with jumpers of both teams at the net
+    EXPECT_LE(computers.slow, computers.bothJump);
+    EXPECT_LE(withHuman.slow, withHuman.bothJump);
+}
+
+}
