@@ -327,6 +327,7 @@ TEST_F(NewPlayer, AMatchStartedInPlaceFollowsTheStoredTimeOfDay)
 }
 
 // Once the match is over the board keeps "WINNER" and a line in the middle says how to go on.
+// With TIBREL_SHOT=1 the frame, figures shown, goes to docs/match_over.png.
 TEST_F(NewPlayer, TheEndOfAMatchSaysHowToGoOn)
 {
     if (!wxFileExists("data/Tuffy_Bold.ttf"))
@@ -348,6 +349,16 @@ TEST_F(NewPlayer, TheEndOfAMatchSaysHowToGoOn)
     const int w = GLTextWidth(0, "%s", game::matchOverHint);
     EXPECT_GT(w, 100);
     EXPECT_LT(w, W - 40);
+
+    if (testsupport::shotWanted()) {
+        const vector3d spots[4] = { vector3d(-40, 0, -10), vector3d(-20, 0, 10), vector3d(35, 0, 10),
+                                    vector3d(20, 0, -10) };
+        for (int i = 0; i < 4; i++) {
+            g->players[i]->pos = spots[i];
+            g->players[i]->sizeScale = 1;
+        }
+        EXPECT_TRUE(testsupport::savePicture(drawFrame(), W, H, "docs/match_over.png"));
+    }
 }
 
 // A human server is told its own keys until the serve is made; a computer server is not.
