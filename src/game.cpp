@@ -6,6 +6,7 @@
 #include <string>
 #include <GL/gl.h>
 #include "ball.h"
+#include "controller.h"
 #include "daytime.h"
 #include "glstuff.h"
 #include "main.h"
@@ -188,10 +189,7 @@ void game::event(gameevent e, float delay)
 
     switch (e) {
     case EV_BEGIN: {
-        std::string prefix(getDTPrefix().mb_str());
-        char path[256];
-        snprintf(path, sizeof path, "data/sounds/%s_ambience.ogg", prefix.c_str());
-        playMusic(path);
+        playAmbience();
         score[0] = score[1] = 0;
         roundsWon[0] = roundsWon[1] = 0;
         // a match left with Escape during slow motion must not start the next one zoomed in
@@ -766,13 +764,20 @@ void game::emitDebugParticles()
 
 void game::drawThis()
 {
+    // court lines; they are opaque, so the sand drawn later leaves them as they are
+    glColor4f(0.7f, 0, 0, 1);
+    drawBox(box3d(vector3d(0, 0, 0), vector3d(120, -0.1f, 50)));
+    glColor4f(1, 1, 1, 1);
+}
+
+void game::drawMarkers()
+{
     static const float humanColours[4][4] = {
         { 1, 0, 0, 0.3f }, { 0, 0, 1, 0.3f }, { 0, 1, 0, 0.3f }, { 1, 1, 0, 0.3f }
     };
-
-    // court lines
-    glColor4f(0.7f, 0, 0, 1);
-    drawBox(box3d(vector3d(0, 0, 0), vector3d(120, -0.1f, 50)));
+    // after the sand and the figures, so the translucent markers blend with the sand under
+    // them (not with the sky cleared behind it); the depth test keeps them under the figures
+    glDisable(GL_TEXTURE_2D);
 
     // a pulsing ring under the ball
     glColor4f(0.4f, 0.4f, 0.4f, 0.6f);
@@ -805,8 +810,45 @@ void game::drawScoreItems(float dx, float dy)
     GLText(0, x[3] + dx, y[3] + dy, "%s", roundLabel(roundsWon[1]));
 }
 
+void game::drawOutlined(const char* text, float x, float y, float r, float g, float b)
+{
+    glColor4f(0, 0, 0, 1);
+    GLText(0, x - 2, y, "%s", text);
+    GLText(0, x + 2, y, "%s", text);
+    GLText(0, x, y - 2, "%s", text);
+    GLText(0, x, y + 2, "%s", text);
+    glColor4f(r, g, b, 1);
+    GLText(0, x, y, "%s", text);
+}
+
+void game::drawCentred(const char* text, float y, float r, float g, float b)
+{
+    float x0, y0;
+    messageOrigin(screen_width, screen_height, GLTextWidth(0, "%s", text), x0, y0);
+    drawOutlined(text, x0, y, r, g, b);
+}
+
+const char* const game::matchOverHint = "Press Escape for the menu";
+
+const char* game::serveHint() const
+{
+    if (state != STATE_SERVING || pendingDelay > 0 || (servingTeam != 0 && servingTeam != 1))
+        return nullptr;
+    const player* server = players[2 * servingTeam];
+    const controller* c = server->ctrl;
+    if (c == &server->ownCtrl)
+        return nullptr;
+    // the hit key serves; a jump and then the hit key in the air tosses the ball up
+    if (c == g_keys[0])
+        return "Press X to serve, or Z then X to toss";
+    if (c == g_keys[1])
+        return "Press Page Down to serve, or End then Page Down to toss";
+    return "Press button 1 to serve, or button 2 then button 1 to toss";
+}
+
 void game::drawThisPost()
 {
+    drawMarkers();
     glDisable(GL_DEPTH_TEST);
 
     // score board with a black outline
@@ -818,22 +860,32 @@ void game::drawThisPost()
     glColor4f(1, 1, 1, 1);
     drawScoreItems(0, 0);
 
-    // the call of the referee, red with a black outline, while its delay runs
+    const float messageY = static_cast<float>(screen_height / 2);
     if (state != STATE_MATCHOVER && pendingDelay > 0) {
+        // the call of the referee, red with a black outline, while its delay runs
         const int e = static_cast<int>(pendingEvent) >= 0 && pendingEvent <= EV_NEWRALLY ? pendingEvent : 0;
-        const char* text = eventTexts[e];
-        float x0, y0;
-        messageOrigin(screen_width, screen_height, GLTextWidth(0, "%s", text), x0, y0);
-        glColor4f(0, 0, 0, 1);
-        GLText(0, x0 - 2, y0, "%s", text);
-        GLText(0, x0 + 2, y0, "%s", text);
-        GLText(0, x0, y0 - 2, "%s", text);
-        GLText(0, x0, y0 + 2, "%s", text);
-        glColor4f(1, 0, 0, 1);
-        GLText(0, x0, y0, "%s", text);
+        drawCentred(eventTexts[e], messageY, 1, 0, 0);
     } else if (state == STATE_MATCHOVER) {
-        glColor4f(1, 1, 1, 1);
+        // the winner's label stays on the board; this line says how to go on
+        drawCentred(matchOverHint, messageY, 1, 1, 1);
     }
+    if (const char* hint = serveHint())
+        drawCentred(hint, static_cast<float>(screen_height * 5 / 6), 1, 1, 0);
 
+    glColor4f(1, 1, 1, 1);
     glEnable(GL_DEPTH_TEST);
+}
+
+void game::playAmbience()
+{
+    std::string prefix(getDTPrefix().mb_str());
+    char path[256];
+    snprintf(path, sizeof path, "data/sounds/%s_ambience.ogg", prefix.c_str());
+    playMusic(path);
+}
+
+void game::applyDaytime()
+{
+    theField->applyDaytime();
+    playAmbience();
 }

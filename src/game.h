@@ -93,6 +93,11 @@ public:
     void rallyReset();
     void sideChange();
 
+    // the court, venue and ambience of the current time of day, for a match that runs without
+    // the begin event ("-play"); the marks in the sand stay
+    void applyDaytime();
+    void playAmbience();
+
     // camera easing, once per drawn frame
     void easePan();
     void easeZoom();
@@ -105,9 +110,20 @@ public:
     static const char* roundLabel(int rounds);
     // the player's team mate index (1, 0, 3, 2)
     static int mateOf(int i);
+    // the keys that serve for the player who serves now, or null when the computer serves
+    // or nobody is about to serve
+    const char* serveHint() const;
+    // the line shown once the match is over
+    static const char* const matchOverHint;
 
 private:
     void drawScoreItems(float dx, float dy);
+    // rings under the ball and the players, discs under human players: drawn over the sand
+    void drawMarkers();
+    // a text with its top-left at (x, y), in colour (r, g, b) with a black outline
+    static void drawOutlined(const char* text, float x, float y, float r, float g, float b);
+    // a text centred across the window with its top at y
+    static void drawCentred(const char* text, float y, float r, float g, float b);
     void emitDebugParticles();
 };
 

@@ -397,6 +397,9 @@ int SDL_main(int argc, char** argv)
         startCapture("video.out");
     playMusic(MENU_MUSIC);
     bool inMatch = switches.play;
+    // the menu has set the stored time of day; a match started at once follows it as well
+    if (inMatch)
+        match->applyDaytime();
     greyScreen(0.0f);
     reserveTexture(&g_buff, bufsize, bufsize, true);
     SDL_JoystickEventState(SDL_ENABLE);

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <GL/gl.h>
 #include <wx/config.h>
 #include "controller.h"
 #include "daytime.h"
@@ -11,6 +12,7 @@
 #include "main.h"
 #include "player.h"
 #include "playermenu.h"
+#include "textrender.h"
 
 enum { GO_QUIT = 99, GO_START = 100 };
 
@@ -179,4 +181,29 @@ void mainmenu::onGo(int id)
     } else if (id >= 1 && id <= 4 && g_thegame && g_thegame->players[id - 1]) {
         openSubMenu(new playermenu(g_thegame->players[id - 1], id - 1));
     }
+}
+
+const char* const mainmenu::keysFooter[2] = {
+    "Keyboard 1: arrows run, Z jumps, X hits",
+    "Keyboard 2: keypad 8 4 5 6 run, End jumps, Page Down hits",
+};
+
+float mainmenu::footerY(int i)
+{
+    // two lines at the bottom, under the last line of the menu
+    const float lineHeight = screen_height / 25.0f;
+    return screen_height - (2 - i) * lineHeight - lineHeight / 2;
+}
+
+void mainmenu::drawThis()
+{
+    menu::drawThis();
+    if (subMenu)
+        return;
+    glColor4f(0.75f, 0.85f, 1.0f, 1);
+    for (int i = 0; i < 2; i++) {
+        const int x = (screen_width - GLTextWidth(0, "%s", keysFooter[i])) / 2;
+        GLText(0, (float)x, footerY(i), "%s", keysFooter[i]);
+    }
+    glColor4f(1, 1, 1, 1);
 }

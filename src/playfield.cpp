@@ -120,11 +120,17 @@ void playfield::sandPixel(int c, int r, int delta)
     setCellColour(colourMap + 4 * i, (int)h);
 }
 
-void playfield::sandFill(int noise)
+// the sand base colour of the current time of day
+static void takeSandColour()
 {
     sand_basecol_r = getBaseCol(BC_SAND, CC_RED);
     sand_basecol_g = getBaseCol(BC_SAND, CC_GREEN);
     sand_basecol_b = getBaseCol(BC_SAND, CC_BLUE);
+}
+
+void playfield::sandFill(int noise)
+{
+    takeSandColour();
     for (int i = 0; i < MAP * MAP; i++) {
         int n = 0;
         if (noise > 0)
@@ -214,7 +220,12 @@ void playfield::reset()
     }
     dustEnabled = true;
 
-    // the venue of the current time of day
+    loadVenue();
+    gameobject::reset();
+}
+
+void playfield::loadVenue()
+{
     delete venue;
     venue = nullptr;
     wxString name = wxString::Format("data/venues/%s_venue.3ds", getDTPrefix());
@@ -229,8 +240,15 @@ void playfield::reset()
             delete model;
         }
     }
+}
 
-    gameobject::reset();
+void playfield::applyDaytime()
+{
+    takeSandColour();
+    for (int i = 0; i < MAP * MAP; i++)
+        setCellColour(colourMap + 4 * i, heightMap[i]);
+    updateTexture(sandTexture, colourMap, MAP, MAP);
+    loadVenue();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -26,6 +26,10 @@ public:
     void spawnDust(float x, float z, float amount);
     void spawnFire(float x, float z, float amount);
     void reset() override;
+    // the sand colour and the venue of the current time of day; the marks in the sand stay
+    void applyDaytime();
+    // replaces the venue with the one of the current time of day (none when it cannot be read)
+    void loadVenue();
     void drawThis() override;
 };
 

@@ -586,8 +586,10 @@ struct daylight {
 const daylight DAYLIGHTS[4] = {
     {"Morning", {0.86f, 0.93f, 1.04f}, {0.02f, 0.03f, 0.07f}},   // cool
     {"Daytime", {1.05f, 1.03f, 0.99f}, {0.0f, 0.0f, 0.0f}},     // bright
-    {"Evening", {1.10f, 0.77f, 0.54f}, {0.05f, 0.01f, 0.0f}},   // warm
-    {"Night", {0.30f, 0.37f, 0.64f}, {0.02f, 0.03f, 0.08f}},    // dark blue
+    // warm, but blue still reads as blue
+    {"Evening", {1.06f, 0.90f, 0.80f}, {0.04f, 0.01f, 0.0f}},
+    // under the floodlights: a little dimmer and cooler than by day, team colours kept
+    {"Night", {0.86f, 0.88f, 0.98f}, {0.02f, 0.02f, 0.05f}},
 };
 
 float fract(float x) { return x - std::floor(x); }

@@ -40,7 +40,7 @@ palette paletteFor(venuetime t)
         break;
     case VT_NIGHT:  // dark blue, a moon, floodlit stands
         p = {col(0, 0, 32), col(16, 22, 54), col(12, 18, 44), col(30, 34, 58), col(6, 8, 22),
-             col(10, 18, 40), {0.10f, 0.12f, 0.20f}, {0.06f, 0.07f, 0.14f}, {1.05f, 1.03f, 0.95f}, col(149, 136, 53),
+             col(10, 18, 40), {0.10f, 0.12f, 0.20f}, {0.06f, 0.07f, 0.14f}, {0.84f, 0.86f, 0.96f}, col(149, 136, 53),
              {0.95f, 0.95f, 0.86f}, 0.60f, 8.0f, 0.8f, 0.35f, 0.25f, true};
         break;
     default:  // bright day, the sun high overhead
@@ -56,8 +56,9 @@ palette paletteFor(venuetime t)
 
 rgb lit(const rgb& albedo, const palette& p, float facing, bool floodlit = false)
 {
+    // floodlights from high up: what faces them is lit, what turns away falls dark quickly
     if (floodlit && p.night)
-        return albedo * scale(p.flood, 0.35f + 0.65f * facing);
+        return albedo * scale(p.flood, 0.15f + 0.85f * facing * facing);
     return albedo * (p.ambient + scale(p.direct, facing));
 }
 
