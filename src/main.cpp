@@ -188,6 +188,17 @@ bool leaveRequested()
     return g_leave != 0;
 }
 
+void closeOpenScreens(menu* top)
+{
+    while (top->subMenu) {
+        menu* deepest = top->subMenu;
+        while (deepest->subMenu)
+            deepest = deepest->subMenu;
+        deepest->detachFromParent();
+        delete deepest;
+    }
+}
+
 // ---- window and devices ----
 
 void openWindow(bool windowed)
@@ -561,6 +572,7 @@ int SDL_main(int argc, char** argv)
     stopCapture();
     releaseCaptureBuffer();
     closeConfigStore();
+    closeOpenScreens(mainMenu);
     delete mainMenu;
     for (int i = 3; i >= 0; i--) {
         g_joys[i] = nullptr;

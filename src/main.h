@@ -6,6 +6,7 @@
 
 class wxConfigBase;
 class game;
+class menu;
 union SDL_Event;
 
 extern int screen_width;        // pixels, 800 by default
@@ -40,6 +41,9 @@ bool printInfo(int argc, char** argv);
 void catchLeaveSignals();
 // true once a window close, SIGINT or SIGTERM asked the game to leave
 bool leaveRequested();
+// deletes the screens still open below top, deepest first (a window close or a signal can end
+// the game while title pictures or a player's screen are shown)
+void closeOpenScreens(menu* top);
 // Remembers the working folder, then finds the data: data/ in the working folder, else the
 // installed data root (its data/ below it), which becomes the working folder so that every
 // "data/..." path resolves there. With neither, prints one line on standard error, stays
