@@ -149,17 +149,23 @@ std::string installedDataRoot()
     return folder + TIBREL_DATA_FROM_BIN;
 }
 
+// a data/ folder below root that is the game's: a home folder's own "data" is not
+static bool holdsData(const std::string& root)
+{
+    return isFolder(root + "/data/titles");
+}
+
 bool findData()
 {
     char cwd[PATH_MAX];
     g_startFolder = getcwd(cwd, sizeof cwd) ? cwd : ".";
-    if (isFolder("data"))
+    if (holdsData("."))
         return true;
     // the data paths all read "data/...": the installed root becomes the working folder
     const std::string installed = installedDataRoot();
-    if (!installed.empty() && isFolder(installed + "/data") && chdir(installed.c_str()) == 0)
+    if (!installed.empty() && holdsData(installed) && chdir(installed.c_str()) == 0)
         return true;
-    fprintf(stderr, "tibrel: no data folder in %s/data or %s/data; starting without pictures, "
+    fprintf(stderr, "tibrel: no game data in %s/data or %s/data; starting without pictures, "
             "text and sound\n", g_startFolder.c_str(), installed.c_str());
     return false;
 }

@@ -46,8 +46,8 @@ bool leaveRequested();
 void closeOpenScreens(menu* top);
 // Remembers the working folder, then finds the data: data/ in the working folder, else the
 // installed data root (its data/ below it), which becomes the working folder so that every
-// "data/..." path resolves there. With neither, prints one line on standard error, stays
-// and returns false.
+// "data/..." path resolves there. A data/ counts when it has the titles/ folder. With
+// neither, prints one line on standard error, stays and returns false.
 bool findData();
 // the installed data root: ../share/tibrel beside the folder of the running executable
 std::string installedDataRoot();

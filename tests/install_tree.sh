@@ -2,10 +2,10 @@
 # The installed game as a desktop user meets it. Installs into one temporary prefix, copies the
 # tree to a second one and removes the first (the tree must not care where it lives), then:
 #   1. --help and --version answer without a display and exit 0;
-#   2. started from an unrelated empty folder with -w -capture, the game finds its installed
-#      data (the title picture in video.out is not blank, nothing on standard error), writes
-#      video.out into that folder, and the window's close request ends it with status 0,
-#      whole frames and a settings file;
+#   2. started with -w -capture from an unrelated folder (like a home with a data/ of its own
+#      that is not the game's), the game finds its installed data (the title picture in
+#      video.out is not blank, nothing on standard error), writes video.out into that folder,
+#      and the window's close request ends it with status 0, whole frames and a settings file;
 #   3. SIGTERM in a match (-play) ends it the same way, the settings file readable;
 #   4. the program alone, without any data, starts, says in one line where it looked, and
 #      SIGINT ends it with status 0.
@@ -144,7 +144,7 @@ settings_intact() {
 # ---- 2. from an unrelated folder, closed through the window
 
 desk="$work/desk"
-mkdir -p "$desk"
+mkdir -p "$desk/data/photos"
 start_game "$desk" "$game" -w -capture
 wid=$(wait_window "$desk")
 echo "window $wid"
