@@ -1,9 +1,13 @@
 #include "main.h"
 
 #include <algorithm>
+#include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <SDL/SDL.h>
 #include <GL/gl.h>
 #include <wx/fileconf.h>
@@ -73,6 +77,132 @@ shellswitches readSwitches(int argc, char** argv)
     s.capture = findInCmdLine(argc, argv, "-capture") != 0;
     s.play = findInCmdLine(argc, argv, "-play") != 0;
     return s;
+}
+
+// ---- help, data folder and leaving ----
+
+#ifndef TIBREL_VERSION
+#define TIBREL_VERSION "unknown"
+#endif
+// the installed data root seen from the folder of the executable
+#ifndef TIBREL_DATA_FROM_BIN
+#define TIBREL_DATA_FROM_BIN "../share/tibrel"
+#endif
+
+static const char* const HELP_TEXT =
+    "Usage: tibrel [switches]\n"
+    "Beach volleyball for up to four players at one computer.\n"
+    "\n"
+    "Switches:\n"
+    "  -w                         play in a window instead of full screen\n"
+    "  -640 -800 -1024 -1280      resolution 640x480, 800x600 (default), 1024x768,\n"
+    "                             1280x1024; with several, the largest wins\n"
+    "  -capture                   write every shown frame to video.out in the folder\n"
+    "                             the game was started from (raw RGB, no header)\n"
+    "  -play                      start straight in a match\n"
+    "  --help                     show this text and leave\n"
+    "  --version                  show the version and leave\n"
+    "\n"
+    "Keys:\n"
+    "  Keyboard 1   run: arrow keys or F H T G; jump: Z or Q; hit: X, W or Return\n"
+    "  Keyboard 2   run: keypad 4 6 8 5; jump: End; hit: Page Down\n"
+    "  Menus        Up and Down move, Return picks or steps forward, Z steps back\n"
+    "  Escape       leaves a match for the main menu (it never ends the game)\n"
+    "  F1, F2       more or fewer debug particles\n"
+    "The game ends with \"Quit\" in the main menu, by closing its window, or on\n"
+    "SIGINT (Ctrl+C) or SIGTERM.\n"
+    "\n"
+    "Settings: $XDG_CONFIG_HOME/tibrel/tibrel.conf, else ~/.config/tibrel/tibrel.conf\n"
+    "Data: data/ in the working folder, else the installed share/tibrel/data\n";
+
+static std::string g_startFolder;              // the working folder the game was started from
+static volatile sig_atomic_t g_leave = 0;      // set by a window close or SIGINT / SIGTERM
+
+bool printInfo(int argc, char** argv)
+{
+    if (findInCmdLine(argc, argv, "--help")) {
+        fputs(HELP_TEXT, stdout);
+        return true;
+    }
+    if (findInCmdLine(argc, argv, "--version")) {
+        printf("tibrel %s\n", TIBREL_VERSION);
+        return true;
+    }
+    return false;
+}
+
+static bool isFolder(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string installedDataRoot()
+{
+    char exe[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0)
+        return std::string();
+    exe[n] = 0;
+    std::string folder(exe);
+    folder.erase(folder.rfind('/') + 1);
+    return folder + TIBREL_DATA_FROM_BIN;
+}
+
+// a data/ folder below root that is the game's: a home folder's own "data" is not
+static bool holdsData(const std::string& root)
+{
+    return isFolder(root + "/data/titles");
+}
+
+bool findData()
+{
+    char cwd[PATH_MAX];
+    g_startFolder = getcwd(cwd, sizeof cwd) ? cwd : ".";
+    if (holdsData("."))
+        return true;
+    // the data paths all read "data/...": the installed root becomes the working folder
+    const std::string installed = installedDataRoot();
+    if (!installed.empty() && holdsData(installed) && chdir(installed.c_str()) == 0)
+        return true;
+    fprintf(stderr, "tibrel: no game data in %s/data or %s/data; starting without pictures, "
+            "text and sound\n", g_startFolder.c_str(), installed.c_str());
+    return false;
+}
+
+std::string inStartFolder(const char* name)
+{
+    if (g_startFolder.empty() || name[0] == '/')
+        return name;
+    return g_startFolder + "/" + name;
+}
+
+static void onLeaveSignal(int)
+{
+    g_leave = 1;
+}
+
+void catchLeaveSignals()
+{
+    // installed before SDL starts, which then leaves them alone
+    signal(SIGINT, onLeaveSignal);
+    signal(SIGTERM, onLeaveSignal);
+}
+
+bool leaveRequested()
+{
+    return g_leave != 0;
+}
+
+void closeOpenScreens(menu* top)
+{
+    while (top->subMenu) {
+        menu* deepest = top->subMenu;
+        while (deepest->subMenu)
+            deepest = deepest->subMenu;
+        deepest->detachFromParent();
+        delete deepest;
+    }
 }
 
 // ---- window and devices ----
@@ -321,8 +451,11 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
     case SDL_JOYBUTTONUP:
         controllerJoyButton(e.jbutton.which, e.jbutton.button, e.type == SDL_JOYBUTTONDOWN);
         break;
+    case SDL_QUIT:
+        // the window's close button: leave at the end of this frame, as "Quit" does
+        g_leave = 1;
+        break;
     default:
-        // no window-close handling: the game is left through the main menu
         break;
     }
     return true;
@@ -357,8 +490,12 @@ static const float STEP = 0.02f;   // seconds of game time per frame
 
 int SDL_main(int argc, char** argv)
 {
+    if (printInfo(argc, argv))
+        return 0;
+    catchLeaveSignals();
     SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO);
     const shellswitches switches = readSwitches(argc, argv);
+    findData();
     reserveCaptureBuffer();
     openWindow(switches.windowed);
     openConfigStore();
@@ -394,7 +531,7 @@ int SDL_main(int argc, char** argv)
     mainMenu->setBackground("data/titles/mainmenu_bg.png");
 
     if (switches.capture)
-        startCapture("video.out");
+        startCapture(inStartFolder("video.out").c_str());
     playMusic(MENU_MUSIC);
     bool inMatch = switches.play;
     // the menu has set the stored time of day; a match started at once follows it as well
@@ -419,6 +556,8 @@ int SDL_main(int argc, char** argv)
         SDL_GL_SwapBuffers();
 
         pollEvents(inMatch, match->debugParticles);
+        if (leaveRequested())
+            break;
 
         if (inMatch) {
             match->step(STEP);
@@ -442,6 +581,7 @@ int SDL_main(int argc, char** argv)
     stopCapture();
     releaseCaptureBuffer();
     closeConfigStore();
+    closeOpenScreens(mainMenu);
     delete mainMenu;
     for (int i = 3; i >= 0; i--) {
         g_joys[i] = nullptr;

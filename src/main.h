@@ -2,9 +2,11 @@
 #define TIBREL_MAIN_H
 
 #include <cstdio>
+#include <string>
 
 class wxConfigBase;
 class game;
+class menu;
 union SDL_Event;
 
 extern int screen_width;        // pixels, 800 by default
@@ -31,6 +33,27 @@ void captureFrame();
 unsigned frameDelay(unsigned t0, unsigned t1);
 
 // Pieces of start-up, the frame and shutdown, in the order the shell uses them.
+
+// "--help" prints the switches and keys, "--version" the version, to standard output;
+// true when one of them was given and the game must leave at once
+bool printInfo(int argc, char** argv);
+// SIGINT and SIGTERM ask the game to leave at the end of the frame, as a window close does
+void catchLeaveSignals();
+// true once a window close, SIGINT or SIGTERM asked the game to leave
+bool leaveRequested();
+// deletes the screens still open below top, deepest first (a window close or a signal can end
+// the game while title pictures or a player's screen are shown)
+void closeOpenScreens(menu* top);
+// Remembers the working folder, then finds the data: data/ in the working folder, else the
+// installed data root (its data/ below it), which becomes the working folder so that every
+// "data/..." path resolves there. A data/ counts when it has the titles/ folder. With
+// neither, prints one line on standard error, stays and returns false.
+bool findData();
+// the installed data root: ../share/tibrel beside the folder of the running executable
+std::string installedDataRoot();
+// name taken in the folder the game was started from (names from the command line and
+// "video.out" must go through it: findData may change the working folder)
+std::string inStartFolder(const char* name);
 
 // switches that act later in start-up; the resolution ones are applied at once
 struct shellswitches {
@@ -61,7 +84,8 @@ void stopCapture();
 void beginFrame();
 // copies the finished frame into g_buff for the next postprocess
 void keepFrame();
-// one input event: F1 / F2 debug particles, controllers, Escape. Returns false when the
+// one input event: F1 / F2 debug particles, controllers, Escape, the window's close request
+// (see leaveRequested). Returns false when the
 // rest of the queue must wait for the next frame (Escape in the menu).
 bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles);
 // drains the queue through handleEvent

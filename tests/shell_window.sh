@@ -81,6 +81,12 @@ run_game() {
     echo "window $wid, $geometry, after ${waited}s"
     [ "$geometry" = "800x600" ] || { echo "FAIL: window is $geometry, not 800x600"; return 1; }
 
+    # loading can outlast the window's appearance on a busy machine: wait for the first frame
+    local loading=0
+    while [ "$(size_of "$dir/video.out")" -lt "$FRAME" ] && [ "$loading" -lt "$START_LIMIT" ]; do
+        sleep 1
+        loading=$((loading + 1))
+    done
     # the capture keeps growing while the game runs
     local s1 s2
     sleep 2

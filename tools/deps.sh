@@ -7,6 +7,7 @@ TIBREL_PACKAGES=(
     libwxgtk3.2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libgtest-dev libbenchmark-dev libpng-dev libvorbis-dev libogg-dev fonts-tuffy
     xvfb xauth xdotool imagemagick
+    libx11-dev desktop-file-utils appstream man-db dpkg-dev
 )
 
 # the packages of the list that are not installed, one per line

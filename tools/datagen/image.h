@@ -124,5 +124,7 @@ void generateTitles(const std::string& root);
 void generateBall(const std::string& root);
 void generateIcons(const std::string& root);
 void generateOutfits(const std::string& root);
+// the desktop icon, icons/tibrel_<size>.png at several sizes (installed, never read by the game)
+void generateAppIcons(const std::string& root);
 
 #endif

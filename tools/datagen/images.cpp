@@ -1,5 +1,5 @@
-// The picture half of the data: the font copy, the titles, the ball, the power-up icons and the
-// player outfits.
+// The picture half of the data: the font copy, the titles, the ball, the power-up icons, the
+// player outfits and the desktop icon.
 
 #include "datagen.h"
 #include "image.h"
@@ -18,4 +18,5 @@ void generateImages(const std::string& root)
     generateBall(root);
     generateIcons(root);
     generateOutfits(root);
+    generateAppIcons(root);
 }

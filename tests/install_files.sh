@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The desktop files of an installed tree: the desktop entry and the AppStream metainfo pass
+# their validators, the man page renders without warnings, and every icon size the desktop
+# entry points at is there as a PNG of that size.
+# Usage: install_files.sh <build dir>
+set -euo pipefail
+
+build=$(cd "${1:?build directory}" && pwd)
+for tool in desktop-file-validate appstreamcli man identify; do
+    command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed"; exit 1; }
+done
+
+work=$(mktemp -d /tmp/tibrel-files-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+prefix="$work/prefix"
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
+    { cat "$work/install.log"; fail "cmake --install failed"; }
+
+desktop=$(find "$prefix/share/applications" -name '*.desktop')
+[ "$(echo "$desktop" | wc -l)" -eq 1 ] && [ -f "$desktop" ] || fail "not one desktop entry: $desktop"
+id=$(basename "$desktop" .desktop)
+echo "application id $id"
+[[ "$id" =~ ^[a-z]+\.[a-z0-9]+(\.[A-Za-z0-9]+)+$ ]] || fail "the id $id is not reverse-DNS"
+desktop-file-validate "$desktop" || fail "desktop-file-validate rejects $desktop"
+grep -qx 'Categories=Game;SportsGame;' "$desktop" || fail "the categories are not Game;SportsGame;"
+grep -qx "Icon=$id" "$desktop" || fail "the desktop entry's icon is not $id"
+# the program of every Exec= line is the installed one
+while read -r program; do
+    [ -x "$prefix/bin/$program" ] || fail "Exec= runs $program, which is not in bin/"
+done < <(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
+
+metainfo="$prefix/share/metainfo/$id.metainfo.xml"
+[ -f "$metainfo" ] || fail "no metainfo at $metainfo"
+appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects $metainfo"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
+    fail "the metainfo does not launch $id.desktop"
+[ "$(grep -c '<caption>' "$metainfo")" -ge 1 ] || fail "the metainfo's screenshots have no captions"
+
+page="$prefix/share/man/man6/tibrel.6"
+[ -f "$page" ] || fail "no man page at $page"
+MANWIDTH=80 man --warnings -l "$page" >"$work/man.txt" 2>"$work/man.err" || fail "man -l failed"
+if [ -s "$work/man.err" ]; then
+    cat "$work/man.err"
+    fail "man -l warns about the page"
+fi
+for section in NAME SYNOPSIS OPTIONS KEYS FILES "CAPTURE FORMAT"; do
+    grep -q "^$section" "$work/man.txt" || fail "the man page has no $section section"
+done
+for word in -capture --help tibrel.conf video.out "Page Down"; do
+    grep -q -- "$word" "$work/man.txt" || fail "the man page does not mention $word"
+done
+
+sizes=0
+for size in 16 32 48 64 128 256; do
+    icon="$prefix/share/icons/hicolor/${size}x${size}/apps/$id.png"
+    [ -f "$icon" ] || fail "no ${size}x${size} icon"
+    got=$(identify -format '%m %wx%h' "$icon")
+    [ "$got" = "PNG ${size}x${size}" ] || fail "$icon is $got"
+    sizes=$((sizes + 1))
+done
+echo "desktop entry, metainfo, man page and $sizes icon sizes checked"
+echo "PASS"
