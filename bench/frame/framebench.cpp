@@ -316,10 +316,12 @@ int main(int argc, char** argv)
             only = std::string(",") + argv[++i] + ",";
     }
     readSwitches(argc, argv);   // the resolution switches, as the game reads them
-    SDL_Init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK);
+    SDL_Init(SDL_INIT_VIDEO);
     openWindow(true);
     openConfigStore();
     GLInitFreeType();
+    SDL_InitSubSystem(SDL_INIT_JOYSTICK);
+    openJoysticks();
     reserveTexture(&g_buff, bufsize, bufsize, true);
     static controller keys[2], joys[4];
     for (int i = 0; i < 2; i++)
