@@ -5,6 +5,7 @@
 // window; the figures to report are the ratios to the floor of the same round.
 //
 //   tibrel_framebench [-640|-800|-1024|-1280] [--frames N] [--rounds N] [--scenes a,b,...]
+//                     [--shots DIR]
 //
 // run it through tools/framebench.sh, which provides the display and an empty home folder.
 #include <algorithm>
@@ -246,7 +247,28 @@ public:
     }
 };
 
-frameStats run(scene& s, int frames)
+// --shots DIR: frame 100 of each scene into DIR/<scene>.ppm, to compare pictures before and
+// after a change (with ImageMagick's compare)
+std::string g_shotDir;
+
+void writeShot(const std::string& name)
+{
+    std::vector<unsigned char> rgb((size_t)screen_width * screen_height * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_FRONT);
+    glReadPixels(0, 0, screen_width, screen_height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    glReadBuffer(GL_BACK);
+    FILE* f = fopen((g_shotDir + "/" + name + ".ppm").c_str(), "wb");
+    if (!f)
+        return;
+    fprintf(f, "P6\n%d %d\n255\n", screen_width, screen_height);
+    const size_t row = (size_t)screen_width * 3;
+    for (int y = screen_height - 1; y >= 0; y--)
+        fwrite(rgb.data() + y * row, 1, row, f);
+    fclose(f);
+}
+
+frameStats run(scene& s, int frames, const char* name = nullptr)
 {
     frames = s.length(frames);
     s.begin();
@@ -259,6 +281,8 @@ frameStats run(scene& s, int frames)
         const double t0 = wallMs();
         s.frame(i + 2);
         st.work.push_back(wallMs() - t0);
+        if (i == 100 && name && !g_shotDir.empty())
+            writeShot(name);   // the frame just shown
     }
     st.cpu = cpuMs() - c0;
     s.end();
@@ -312,6 +336,8 @@ int main(int argc, char** argv)
             frames = std::max(10, atoi(argv[++i]));
         else if (!strcmp(argv[i], "--rounds") && i + 1 < argc)
             rounds = std::max(1, atoi(argv[++i]));
+        else if (!strcmp(argv[i], "--shots") && i + 1 < argc)
+            g_shotDir = argv[++i];
         else if (!strcmp(argv[i], "--scenes") && i + 1 < argc)
             only = std::string(",") + argv[++i] + ",";
     }
@@ -350,7 +376,7 @@ int main(int argc, char** argv)
         for (const named& n : scenes) {
             // the floor right before each scene, so both see the same machine
             frameStats f = run(floorS, frames);
-            frameStats s = run(*n.s, frames);
+            frameStats s = run(*n.s, frames, r == 0 ? n.name : nullptr);
             row& out = rows[n.name];
             const double fcpu = f.cpu / f.work.size(), scpu = s.cpu / s.work.size();
             double paced = 0;
