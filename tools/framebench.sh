@@ -9,7 +9,7 @@ if [ $# -gt 0 ] && [ -d "$1" ]; then
     build=$1
     shift
 fi
-exe="$build/tibrel_framebench"
+exe="$build/${FRAMEBENCH_EXE:-tibrel_framebench}"
 [ -x "$exe" ] || { echo "framebench.sh: $exe not built (cmake --build $build --target tibrel_framebench)" >&2; exit 1; }
 [ -d data ] || { echo "framebench.sh: no data/ here (cmake --build $build --target data)" >&2; exit 1; }
 home=$(mktemp -d /tmp/tibrel-framebench-XXXXXX)

@@ -247,24 +247,24 @@ public:
     }
 };
 
-// --shots DIR: frame 100 of each scene into DIR/<scene>.ppm, to compare pictures before and
+// --shots DIR: frame 70 of each scene into DIR/<scene>.ppm, to compare pictures before and
 // after a change (with ImageMagick's compare)
 std::string g_shotDir;
 
 void writeShot(const std::string& name)
 {
-    std::vector<unsigned char> rgb((size_t)screen_width * screen_height * 3);
+    // the frame as keepFrame copied it into g_buff, bottom row first
+    std::vector<unsigned char> rgb((size_t)bufsize * bufsize * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_FRONT);
-    glReadPixels(0, 0, screen_width, screen_height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-    glReadBuffer(GL_BACK);
+    glBindTexture(GL_TEXTURE_2D, g_buff);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     FILE* f = fopen((g_shotDir + "/" + name + ".ppm").c_str(), "wb");
     if (!f)
         return;
     fprintf(f, "P6\n%d %d\n255\n", screen_width, screen_height);
-    const size_t row = (size_t)screen_width * 3;
+    const size_t row = (size_t)bufsize * 3;
     for (int y = screen_height - 1; y >= 0; y--)
-        fwrite(rgb.data() + y * row, 1, row, f);
+        fwrite(rgb.data() + y * row, 1, (size_t)screen_width * 3, f);
     fclose(f);
 }
 
@@ -281,7 +281,7 @@ frameStats run(scene& s, int frames, const char* name = nullptr)
         const double t0 = wallMs();
         s.frame(i + 2);
         st.work.push_back(wallMs() - t0);
-        if (i == 100 && name && !g_shotDir.empty())
+        if (i == 70 && name && !g_shotDir.empty())
             writeShot(name);   // the frame just shown
     }
     st.cpu = cpuMs() - c0;
