@@ -1,5 +1,6 @@
 #include "playfield.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -148,18 +149,35 @@ void playfield::footStep(float x, float z, float size, float depth)
     int h = (int)size;            // half length in rows
     int c0 = toCell((x + 120) * CELLS_PER_X);
     int r0 = toCell((z + 70) * CELLS_PER_Z);
+    // the part of the print on the map: columns c0 + i for iLo <= i < iHi, rows likewise
+    const int iLo = std::max(-e, -c0), iHi = std::min(e, MAP - c0);
+    const int vLo = std::max(-h, -r0), vHi = std::min(h, MAP - r0);
     for (int i = -e; i < e; i++) {
+        // both draws for every cell, on the map or not, keep the sequence independent of
+        // where the print lands
+        if (i < iLo || i >= iHi || vLo >= vHi) {
+            for (int v = -h; v < h; v++) {
+                genrand_int32();
+                genrand_int31();
+            }
+            continue;
+        }
+        const int tc = (i + e) * 8 / (2 * e);
+        const int c = c0 + i;
         for (int v = -h; v < h; v++) {
-            int tc = (i + e) * 8 / (2 * e);
-            int tr = (v + h) * 8 / (2 * h);
-            float s = step_tab[tr * 8 + tc];
-            // both draws for every cell, on the map or not, keep the sequence independent of
-            // where the print lands
             unsigned long a = genrand_int32();
             long b = genrand_int31();
+            if (v < vLo || v >= vHi)
+                continue;
+            int tr = (v + h) * 8 / (2 * h);
+            float s = step_tab[tr * 8 + tc];
             float t = ((float)(a % 1000) / 500.0f - 1.0f) * 0.5f + depth * s * 10.0f;
             float d = (float)(b % 3 - 1) + t;
-            sandPixel(c0 + i, r0 + v, toCell(d));
+            const int k = (r0 + v) * MAP + c;
+            long height = (long)heightMap[k] + toCell(d);
+            height = height < MIN_HEIGHT ? MIN_HEIGHT : height > MAX_HEIGHT ? MAX_HEIGHT : height;
+            heightMap[k] = (int)height;
+            setCellColour(colourMap + 4 * k, (int)height);
         }
     }
 }
