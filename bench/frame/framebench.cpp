@@ -289,6 +289,21 @@ frameStats run(scene& s, int frames, const char* name = nullptr)
     return st;
 }
 
+// resident memory of the process in kB, 0 when it cannot be read
+long residentKb()
+{
+    FILE* f = fopen("/proc/self/status", "r");
+    if (!f)
+        return 0;
+    char line[256];
+    long kb = 0;
+    while (fgets(line, sizeof(line), f))
+        if (sscanf(line, "VmRSS: %ld", &kb) == 1)
+            break;
+    fclose(f);
+    return kb;
+}
+
 double quantile(std::vector<double> v, double q)
 {
     if (v.empty())
@@ -399,8 +414,8 @@ int main(int argc, char** argv)
             rows["floor"].over.push_back(0);
             rows["floor"].cpuRatio.push_back(1);
             rows["floor"].medRatio.push_back(1);
-            fprintf(stderr, "round %d %-9s cpu %.2f ms/frame, floor %.2f ms/frame\n", r + 1,
-                    n.name, scpu, fcpu);
+            fprintf(stderr, "round %d %-9s cpu %.2f ms/frame, floor %.2f ms/frame, resident %ld kB\n",
+                    r + 1, n.name, scpu, fcpu, residentKb());
         }
         if (only.empty() || only.find(",reset,") != std::string::npos) {
             frameStats f = run(floorS, frames);
