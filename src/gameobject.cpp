@@ -65,7 +65,8 @@ void gameobject::adopt(gameobject* child)
 
 void gameobject::release(gameobject* child)
 {
-    if (steppedSlot >= 0 && child && children[steppedSlot] == child) {
+    if (steppedSlot >= 0 && (size_t)steppedSlot < children.size() && child &&
+        children[steppedSlot] == child) {
         children[steppedSlot] = nullptr;
         holes = true;
         child->parent = nullptr;
