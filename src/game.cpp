@@ -1,5 +1,6 @@
 #include "game.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -590,13 +591,20 @@ void game::powerupPhase()
         adopt(new powerupobject(vector3d(x, 0, z), kind, POWERUP_LIFETIME));
     }
 
-    // at most one pickup per step; the lower player index is served first
+    // at most one pickup per step; the lower player index is served first, and of two
+    // pickups the player touches, the one first among the children
     for (int j = 0; j < 4; j++) {
         player* p = players[j];
-        for (size_t k = 0; k < children.size(); k++) {
-            powerupobject* pickup = dynamic_cast<powerupobject*>(children[k]);
-            if (!pickup || !pickup->doesCollide(p))
+        powerupobject* pickup = nullptr;
+        for (powerupobject* q : pickups) {
+            if (!q->doesCollide(p))
                 continue;
+            if (pickup && std::find(children.begin(), children.end(), pickup) <
+                              std::find(children.begin(), children.end(), q))
+                continue;
+            pickup = q;
+        }
+        if (pickup) {
             const poweruptype kind = pickup->kind;
             release(pickup);
             delete pickup;
@@ -621,6 +629,23 @@ void game::powerupPhase()
 
 // ---------------------------------------------------------------------------------------------
 // Team formation and computer roles
+
+void game::adopted(gameobject* child)
+{
+    if (powerupobject* pickup = dynamic_cast<powerupobject*>(child))
+        pickups.push_back(pickup);
+}
+
+// also while the child is being destroyed: compared, never cast
+void game::released(gameobject* child)
+{
+    for (size_t k = 0; k < pickups.size(); k++) {
+        if (pickups[k] == child) {
+            pickups.erase(pickups.begin() + k);
+            return;
+        }
+    }
+}
 
 void game::setPlayerAI(int i, aitype role)
 {

@@ -7,6 +7,7 @@ class playfield;
 class net;
 class player;
 class ball;
+class powerupobject;
 
 extern int WINSCORE;                      // points that win a round
 extern const vector3d starting_position[4];
@@ -61,6 +62,7 @@ public:
     float zoomTarget;
     float serveTimer;
     gameevent pendingEvent;
+    std::vector<powerupobject*> pickups;   // the children that are pickups, in adoption order
 
     game();
     ~game() override;
@@ -69,6 +71,8 @@ public:
     void drawThis() override;
     void drawThisPost() override;
     void step(float dt) override;
+    void adopted(gameobject* child) override;
+    void released(gameobject* child) override;
     virtual void setController(int i, controller* c);
     using gameobject::setController;
 

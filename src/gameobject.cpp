@@ -60,15 +60,35 @@ void gameobject::adopt(gameobject* child)
         child->parent->release(child);
     children.push_back(child);
     child->parent = this;
+    adopted(child);
 }
 
 void gameobject::release(gameobject* child)
 {
+    if (steppedSlot >= 0 && (size_t)steppedSlot < children.size() && child &&
+        children[steppedSlot] == child) {
+        children[steppedSlot] = nullptr;
+        holes = true;
+        child->parent = nullptr;
+        released(child);
+        return;
+    }
     std::vector<gameobject*>::iterator it = std::find(children.begin(), children.end(), child);
-    if (it != children.end())
+    const bool found = it != children.end();
+    if (found)
         children.erase(it);
     if (child && child->parent == this)
         child->parent = nullptr;
+    if (found)
+        released(child);
+}
+
+void gameobject::adopted(gameobject*)
+{
+}
+
+void gameobject::released(gameobject*)
+{
 }
 
 void gameobject::setController(controller* c)
@@ -98,9 +118,15 @@ void gameobject::draw()
                 label.wc_str());
     }
     for (size_t i = 0; i < children.size(); i++)
-        children[i]->draw();
+        i += children[i]->drawWith(children.data() + i + 1, children.size() - i - 1);
     drawThisPost();
     glPopMatrix();
+}
+
+size_t gameobject::drawWith(gameobject* const*, size_t)
+{
+    draw();
+    return 0;
 }
 
 void gameobject::drawThis()
@@ -159,12 +185,21 @@ void gameobject::step(float dt)
         }
     }
 
-    // a child may delete itself during its own step: then the next child slides into slot i
+    // a child that deletes itself during its own step leaves a hole (see release); one taken
+    // out otherwise lets the next child slide into slot i
     for (size_t i = 0; i < children.size(); i++) {
         gameobject* child = children[i];
+        if (!child)
+            continue;
+        steppedSlot = (long)i;
         child->step(dt);
-        if (i < children.size() && children[i] != child)
+        steppedSlot = -1;
+        if (i < children.size() && children[i] != child && children[i])
             i--;
+    }
+    if (holes) {
+        children.erase(std::remove(children.begin(), children.end(), nullptr), children.end());
+        holes = false;
     }
 
     if (ctrl == &ownCtrl && !noAutoMove)

@@ -42,6 +42,9 @@ public:
     virtual void setController(controller* c);
     virtual bool isSortable();
     virtual void draw();
+    // draws this object and perhaps the siblings that follow it in one go; `next` points at
+    // the `count` siblings after this one. Returns how many of them it drew as well.
+    virtual size_t drawWith(gameobject* const* next, size_t count);
     virtual void drawThis();
     virtual void drawThisPost();
     virtual void control(float dt, int a, int b, unsigned int c);
@@ -60,6 +63,16 @@ public:
     void adopt(gameobject* child);
     // take out of children without deleting it
     void release(gameobject* child);
+    // told after a child joined or left children (left: perhaps while it is being destroyed)
+    virtual void adopted(gameobject* child);
+    virtual void released(gameobject* child);
+
+private:
+    // during the child loop of step: the slot of the child being stepped, or -1. A child that
+    // leaves in its own step (a particle that lands) leaves a hole there, closed after the
+    // loop in one pass, so thousands of children leave in linear time and keep their order.
+    long steppedSlot = -1;
+    bool holes = false;
 };
 
 #endif

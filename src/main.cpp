@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <csignal>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -379,16 +380,79 @@ static void previousFrameQuad(float alpha)
     glEnd();
 }
 
+// The zoom-feedback copies a0 ... a0 + k - 1 in one pass, one texture unit each. Copy a is
+// the previous frame on a quad at a distance of 12 - 0.1 a, so on the screen it is the frame
+// magnified by 12 / (12 - 0.1 a) about the centre: unit j samples the frame at the screen's
+// coordinates scaled by the inverse about the centre. Blended one by one with alpha 0.14, k
+// copies give the frame below times 0.86^k plus a weighted sum of the copies; the units
+// build that sum scaled to 1 (each mixing in its copy at its share of the copies so far) and
+// the fragment's alpha, 1 - 0.86^k, blends it over the frame in one go.
+static void feedbackPass(int a0, int k)
+{
+    const float alpha = 0.14f;
+    const float w = static_cast<float>(screen_width) / bufsize;
+    const float h = static_cast<float>(screen_height) / bufsize;
+    float kept = 1;   // 0.86^j: what of the frame below the first j copies leave
+    for (int j = 0; j < k; j++) {
+        glActiveTexture(GL_TEXTURE0 + j);
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, g_buff);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+        kept *= 1 - alpha;
+        // the first copy replaces, each later one mixes in at its share
+        const float share = j == 0 ? 1.0f : alpha / (1 - kept);
+        const float colour[4] = { 0, 0, 0, share };
+        glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, colour);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, j == 0 ? GL_REPLACE : GL_INTERPOLATE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB, GL_TEXTURE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB, GL_SRC_COLOR);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB, GL_PREVIOUS);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB, GL_SRC_COLOR);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE2_RGB, GL_CONSTANT);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND2_RGB, GL_SRC_ALPHA);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_REPLACE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA, j == 0 ? GL_PRIMARY_COLOR : GL_PREVIOUS);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA, GL_SRC_ALPHA);
+    }
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(1, 1, 1, 1 - kept);
+    glLoadIdentity();
+    glTranslatef(0, 0, -12);
+    // the corners of the unmagnified frame, as previousFrameQuad draws them
+    static const float corner[4][4] = {
+        { 0, 0, -40, 30 }, { 1, 0, 40, 30 }, { 1, 1, 40, -30 }, { 0, 1, -40, -30 }
+    };
+    glBegin(GL_QUADS);
+    for (const auto& c : corner) {
+        for (int j = 0; j < k; j++) {
+            const float shrink = (12 - (a0 + j) * 0.1f) / 12;
+            glMultiTexCoord2f(GL_TEXTURE0 + j, w * (0.5f + (c[0] - 0.5f) * shrink),
+                              h * (0.5f + (c[1] - 0.5f) * shrink));
+        }
+        glVertex3f(c[2], c[3], 0);
+    }
+    glEnd();
+    for (int j = k - 1; j >= 0; j--) {
+        glActiveTexture(GL_TEXTURE0 + j);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        if (j > 0)
+            glDisable(GL_TEXTURE_2D);
+    }
+}
+
 void postprocess()
 {
     if (g_feedback > 0.01f) {
         effectProjection();
-        // each copy 0.1 nearer than the last, so the trails stream outward
-        for (int a = 0; a < g_feedback * 10; a++) {
-            glLoadIdentity();
-            glTranslatef(0, 0, a * 0.1f - 12);
-            previousFrameQuad(0.14f);
-        }
+        // each copy 0.1 nearer than the last, so the trails stream outward; as many copies
+        // in each pass as there are texture units
+        GLint units = 1;
+        glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
+        units = std::max(1, std::min(units, 8));
+        const int copies = static_cast<int>(std::ceil(g_feedback * 10));
+        for (int a = 0; a < copies; a += units)
+            feedbackPass(a, std::min(units, copies - a));
     }
     if (g_shake > 0.01f) {
         effectProjection();

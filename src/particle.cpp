@@ -88,18 +88,30 @@ void particle::onBounce(float)
     dead = true;
 }
 
-void particle::drawThis()
+// point size in pixels from the speed across the sand, 2 ... 16
+static float pointSize(const vector3d& vel)
 {
-    // a particle carries its own colour, whatever texture the court left bound
-    glDisable(GL_TEXTURE_2D);
-    glColor4f(colour[0], colour[1], colour[2], alpha);
     float size = (std::fabs(vel.x) + std::fabs(vel.z)) / 3.0f;
     if (size < 2)
         size = 2;
     if (size > 16)
         size = 16;
-    glPointSize(size);
-    if (vel.length() > 10.0f) {
+    return size;
+}
+
+// a fast particle is a streak along its velocity, a slow one a point
+static bool isStreak(const vector3d& vel)
+{
+    return vel.length() > 10.0f;
+}
+
+void particle::drawThis()
+{
+    // a particle carries its own colour, whatever texture the court left bound
+    glDisable(GL_TEXTURE_2D);
+    glColor4f(colour[0], colour[1], colour[2], alpha);
+    glPointSize(pointSize(vel));
+    if (isStreak(vel)) {
         vector3d tail = vel * 0.03f;
         drawLine(0, 0, 0, tail.x, tail.y, tail.z);
     } else {
@@ -107,4 +119,53 @@ void particle::drawThis()
         glVertex3f(0, 0, 0);
         glEnd();
     }
+}
+
+// One that draws exactly as drawThis at its position does: no children, no label.
+static particle* plainParticle(gameobject* o)
+{
+    particle* p = dynamic_cast<particle*>(o);
+    return p && p->children.empty() && p->label.empty() ? p : nullptr;
+}
+
+size_t particle::drawWith(gameobject* const* next, size_t count)
+{
+    if (!plainParticle(this))
+        return gameobject::drawWith(next, count);
+    size_t run = 0;
+    while (run < count && plainParticle(next[run]))
+        run++;
+
+    glDisable(GL_TEXTURE_2D);
+    bool begun = false;
+    GLenum open = GL_POINTS;         // the primitive begun, once begun
+    float glSize = pointSize(vel);   // the point size set in GL
+    glPointSize(glSize);
+    float last = glSize;
+    for (size_t i = 0; i <= run; i++) {
+        const particle* p = i == 0 ? this : static_cast<particle*>(next[i - 1]);
+        const GLenum kind = isStreak(p->vel) ? GL_LINES : GL_POINTS;
+        last = pointSize(p->vel);
+        // the size may only change outside a begin / end pair; only points use it
+        const bool resize = kind == GL_POINTS && last != glSize;
+        if (!begun || open != kind || resize) {
+            if (begun)
+                glEnd();
+            if (resize)
+                glPointSize(glSize = last);
+            glBegin(open = kind);
+            begun = true;
+        }
+        glColor4f(p->colour[0], p->colour[1], p->colour[2], p->alpha);
+        glVertex3f(p->pos.x, p->pos.y, p->pos.z);
+        if (kind == GL_LINES) {
+            const vector3d tail = p->pos + p->vel * 0.03f;
+            glVertex3f(tail.x, tail.y, tail.z);
+        }
+    }
+    glEnd();
+    // the size drawing them one by one would have left set
+    if (last != glSize)
+        glPointSize(last);
+    return run;
 }

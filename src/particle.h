@@ -21,6 +21,9 @@ public:
     void step(float dt) override;
     void onBounce(float v) override;
     void drawThis() override;
+    // this particle and the plain particles right after it, in their order, in as few
+    // begin / end pairs as their kinds and point sizes allow
+    size_t drawWith(gameobject* const* next, size_t count) override;
     virtual void setDestructionParticle(particle* p, int count);
 };
 

@@ -1,5 +1,6 @@
 #include "playfield.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -154,18 +155,35 @@ void playfield::footStep(float x, float z, float size, float depth)
     int h = (int)size;            // half length in rows
     int c0 = toCell((x + 120) * CELLS_PER_X);
     int r0 = toCell((z + 70) * CELLS_PER_Z);
+    // the part of the print on the map: columns c0 + i for iLo <= i < iHi, rows likewise
+    const int iLo = std::max(-e, -c0), iHi = std::min(e, MAP - c0);
+    const int vLo = std::max(-h, -r0), vHi = std::min(h, MAP - r0);
     for (int i = -e; i < e; i++) {
+        // both draws for every cell, on the map or not, keep the sequence independent of
+        // where the print lands
+        if (i < iLo || i >= iHi || vLo >= vHi) {
+            for (int v = -h; v < h; v++) {
+                genrand_int32();
+                genrand_int31();
+            }
+            continue;
+        }
+        const int tc = (i + e) * 8 / (2 * e);
+        const int c = c0 + i;
         for (int v = -h; v < h; v++) {
-            int tc = (i + e) * 8 / (2 * e);
-            int tr = (v + h) * 8 / (2 * h);
-            float s = step_tab[tr * 8 + tc];
-            // both draws for every cell, on the map or not, keep the sequence independent of
-            // where the print lands
             unsigned long a = genrand_int32();
             long b = genrand_int31();
+            if (v < vLo || v >= vHi)
+                continue;
+            int tr = (v + h) * 8 / (2 * h);
+            float s = step_tab[tr * 8 + tc];
             float t = ((float)(a % 1000) / 500.0f - 1.0f) * 0.5f + depth * s * 10.0f;
             float d = (float)(b % 3 - 1) + t;
-            sandPixel(c0 + i, r0 + v, toCell(d));
+            const int k = (r0 + v) * MAP + c;
+            long height = (long)heightMap[k] + toCell(d);
+            height = height < MIN_HEIGHT ? MIN_HEIGHT : height > MAX_HEIGHT ? MAX_HEIGHT : height;
+            heightMap[k] = (int)height;
+            setCellColour(colourMap + 4 * k, (int)height);
         }
     }
 }
@@ -254,8 +272,17 @@ void playfield::applyDaytime()
 // ---------------------------------------------------------------------------------------------
 // drawing
 
+// The sand surface: 64 x 64 points sampling every eighth cell, drawn as the triangles of the
+// 63 x 63 quads between them, each quad split along its 0-3 diagonal as GL splits a quad. A
+// quad whose four corners all lie beyond one side of the view cannot show and is left out.
 void playfield::drawThis()
 {
+    static const int N = 64;   // points per side
+    static float points[N * N * 3];
+    static float texels[N * N * 2];
+    static unsigned char outside[N * N];   // one bit per side of the view the point lies beyond
+    static unsigned short indices[(N - 1) * (N - 1) * 6];
+
     glPushMatrix();
     updateTexture(sandTexture, colourMap, MAP, MAP);
     glBindTexture(GL_TEXTURE_2D, sandTexture);
@@ -264,25 +291,53 @@ void playfield::drawThis()
     glTranslatef(0, 2, 0);
     glScalef(1, 0.05f, 1);
 
-    // 63 x 63 quads sampling every eighth cell; any dent or bump lifts the surface a little
+    float mv[16], pr[16], m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, mv);
+    glGetFloatv(GL_PROJECTION_MATRIX, pr);
+    for (int c = 0; c < 4; c++)
+        for (int r = 0; r < 4; r++)
+            m[c * 4 + r] = pr[r] * mv[c * 4] + pr[4 + r] * mv[c * 4 + 1] + pr[8 + r] * mv[c * 4 + 2] +
+                           pr[12 + r] * mv[c * 4 + 3];
+
+    // any dent or bump lifts the surface a little
     const float cw = 3.75f, rh = 2.1875f;
-    glBegin(GL_QUADS);
-    for (int i = 0; i < 63; i++) {
-        for (int j = 0; j < 63; j++) {
-            float x = j * cw - 120;
-            float z = i * rh - 70;
-            const int* row0 = heightMap + (8 * i) * MAP;
-            const int* row1 = heightMap + (8 * (i + 1)) * MAP;
-            glTexCoord2f(j / 64.0f, i / 64.0f);
-            glVertex3f(x, -(float)std::abs(row0[8 * j]), z);
-            glTexCoord2f((j + 1) / 64.0f, i / 64.0f);
-            glVertex3f(x + cw, -(float)std::abs(row0[8 * (j + 1)]), z);
-            glTexCoord2f((j + 1) / 64.0f, (i + 1) / 64.0f);
-            glVertex3f(x + cw, -(float)std::abs(row1[8 * (j + 1)]), z + rh);
-            glTexCoord2f(j / 64.0f, (i + 1) / 64.0f);
-            glVertex3f(x, -(float)std::abs(row1[8 * j]), z + rh);
+    for (int i = 0; i < N; i++) {
+        const int* row = heightMap + (8 * i) * MAP;
+        for (int j = 0; j < N; j++) {
+            const int k = i * N + j;
+            const float x = j * cw - 120, y = -(float)std::abs(row[8 * j]), z = i * rh - 70;
+            points[3 * k] = x;
+            points[3 * k + 1] = y;
+            points[3 * k + 2] = z;
+            texels[2 * k] = j / 64.0f;
+            texels[2 * k + 1] = i / 64.0f;
+            const float cx = m[0] * x + m[4] * y + m[8] * z + m[12];
+            const float cy = m[1] * x + m[5] * y + m[9] * z + m[13];
+            const float cz = m[2] * x + m[6] * y + m[10] * z + m[14];
+            const float cw4 = m[3] * x + m[7] * y + m[11] * z + m[15];
+            outside[k] = (unsigned char)((cx < -cw4) | (cx > cw4) << 1 | (cy < -cw4) << 2 |
+                                         (cy > cw4) << 3 | (cz < -cw4) << 4 | (cz > cw4) << 5);
         }
     }
-    glEnd();
+    int n = 0;
+    for (int i = 0; i < N - 1; i++) {
+        for (int j = 0; j < N - 1; j++) {
+            const unsigned short a = (unsigned short)(i * N + j), b = a + 1;
+            const unsigned short d = (unsigned short)(a + N), c = d + 1;
+            if (outside[a] & outside[b] & outside[c] & outside[d])
+                continue;
+            const unsigned short tri[6] = { a, b, d, b, c, d };
+            for (unsigned short t : tri)
+                indices[n++] = t;
+        }
+    }
+
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, points);
+    glTexCoordPointer(2, GL_FLOAT, 0, texels);
+    glDrawElements(GL_TRIANGLES, n, GL_UNSIGNED_SHORT, indices);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
     glPopMatrix();
 }

@@ -431,11 +431,17 @@ unsigned compileMesh(Lib3dsFile* file, Lib3dsMesh* mesh)
     glColor4f(1, 1, 1, 1);
     glEnable(GL_TEXTURE_2D);
     glMultMatrixf(&inverse[0][0]);
+    // one run of triangles per material: a material change between begin and end is not
+    // allowed, and every end starts a new draw when the list is played
     for (size_t f = 0; f < faces.size(); f++) {
         const Lib3dsFace& face = faces[f];
-        setMaterial(file, face);
-        glBegin(GL_TRIANGLES);
-        glNormal3fv(face.normal);
+        const bool newRun = f == 0 || strncmp(face.material, faces[f - 1].material, sizeof(face.material)) != 0;
+        if (newRun) {
+            if (f > 0)
+                glEnd();
+            setMaterial(file, face);
+            glBegin(GL_TRIANGLES);
+        }
         for (int k = 0; k < 3; k++) {
             Lib3dsWord p = face.points[k];
             glNormal3fv(&normals[9 * f + 3 * k]);
@@ -443,8 +449,9 @@ unsigned compileMesh(Lib3dsFile* file, Lib3dsMesh* mesh)
                 glTexCoord2f(mesh->texelL[p][0], 1.0f - mesh->texelL[p][1]);
             glVertex3fv(mesh->pointL[p].pos);
         }
-        glEnd();
     }
+    if (!faces.empty())
+        glEnd();
     glEndList();
     return list;
 }

@@ -1,5 +1,6 @@
 // The match step: serve, contacts by action, touch count, net, pending calls, slow motion,
 // the checks over the net and the power-up phase.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -563,6 +564,37 @@ TEST_F(MatchStep, PickupRateOfEachMode)
         EXPECT_GE(made, c.low);
         EXPECT_LE(made, c.high);
     }
+}
+
+TEST_F(MatchStep, ThePickupListFollowsTheChildrenAndTheFirstChildWins)
+{
+    g->gameMode = 0;
+    for (int i = 0; i < 4; i++)
+        stand(i, starting_position[i].x, starting_position[i].z);
+    for (player* p : g->players)
+        p->pos.y = -100;   // out of reach until asked
+    powerupobject* late = new powerupobject(vector3d(-20, 0, 10.5f), PU_GIANT, 10.0f);
+    powerupobject* early = new powerupobject(vector3d(-20, 0, 10), PU_SMALL, 10.0f);
+    powerupobject* brief = new powerupobject(vector3d(20, 0, -10), PU_DIZZY, 0.01f);
+    g->adopt(late);
+    g->adopt(early);
+    g->adopt(brief);
+    ASSERT_EQ(g->pickups.size(), 3u);
+    EXPECT_EQ(g->pickups[0], late);
+
+    g->step(0.02f);   // brief outlives its lifetime and leaves
+    EXPECT_EQ(pickups(), 2);
+    EXPECT_EQ(g->pickups.size(), 2u);
+
+    // the step's depth order moved early before late among the children: early is taken
+    auto at = [&](gameobject* o) { return std::find(g->children.begin(), g->children.end(), o); };
+    ASSERT_LT(at(early), at(late));
+    stand(1, -20, 10);
+    g->powerupPhase();
+    ASSERT_NE(g->players[1]->pup, nullptr);
+    EXPECT_EQ(g->players[1]->pup->kind, PU_SMALL);
+    ASSERT_EQ(g->pickups.size(), 1u);
+    EXPECT_EQ(g->pickups[0], late);
 }
 
 TEST_F(MatchStep, PickupsAppearOnTheCourtInExtreme)

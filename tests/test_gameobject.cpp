@@ -1,3 +1,4 @@
+#include <vector>
 #include <gtest/gtest.h>
 #include "gameobject.h"
 
@@ -138,6 +139,34 @@ TEST(gameobject, childDeletingItselfDuringItsStepKeepsTheLoopWhole)
     EXPECT_EQ(gone, 2);
     EXPECT_EQ(after, 1);
     EXPECT_EQ(root.children.size(), 2u);
+}
+
+TEST(gameobject, childrenLeavingInTheirOwnStepLeaveTheOthersInOrder)
+{
+    // a thousand children, every third leaving in its step, as landing particles do
+    gameobject root;
+    root.noAutoMove = true;
+    int steps = 0, gone = 0;
+    std::vector<gameobject*> kept;
+    for (int i = 0; i < 1000; i++) {
+        if (i % 3 == 1) {
+            new selfDeleting(&root, &gone);
+        } else {
+            gameobject* c = new counting(&root, &steps);
+            c->noAutoMove = true;
+            kept.push_back(c);
+        }
+    }
+    root.step(0.02f);
+    EXPECT_EQ(gone, 333);
+    EXPECT_EQ(steps, 667);
+    EXPECT_EQ(root.children, kept);
+    // taken out outside a step, and a later step, still leave the order as it was
+    delete kept[10];
+    kept.erase(kept.begin() + 10);
+    root.step(0.02f);
+    EXPECT_EQ(root.children, kept);
+    EXPECT_EQ(steps, 667 + 666);
 }
 
 TEST(gameobject, setControllerNullClearsAndSteersItselfAgain)

@@ -288,4 +288,59 @@ TEST_F(ParticleDrawTest, PointWhenSlowStreakWhenFast)
     }
 }
 
+TEST_F(ParticleDrawTest, ARunOfParticlesDrawsAsEachOnItsOwn)
+{
+    // the court's scale: one unit is a pixel, so points of 2 ... 16 pixels stay apart
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, VIEW, 0, VIEW, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    gameobject court;
+    // slow points of several sizes, streaks between them, a size repeated after a streak,
+    // and overlaps, so the order of blending shows
+    const vector3d vels[] = { vector3d(0, 0, 0), vector3d(9, 0, 0), vector3d(0, 0, 6),
+                              vector3d(0, -200, 0), vector3d(6, 0, 0), vector3d(0, 0, 6),
+                              vector3d(300, 0, 0), vector3d(-3, 0, 0), vector3d(0, 0, 0) };
+    int k = 0;
+    for (const vector3d& v : vels) {
+        const float x = 8 + 6.0f * k, y = 10 + 5.0f * (k % 4);
+        new particle(&court, vector3d(x, y, 0), v, NO_SPREAD,
+                     vector3d(0.2f * (k % 5), 1 - 0.1f * k, 0.5f), 0.6f);
+        k++;
+    }
+    ASSERT_EQ(court.children.size(), 9u);
+    auto frame = [&] {
+        std::vector<unsigned char> px(VIEW * VIEW * 4);
+        glReadPixels(0, 0, VIEW, VIEW, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+        return px;
+    };
+
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    for (gameobject* c : court.children)
+        c->draw();
+    const std::vector<unsigned char> single = frame();
+    float sizeSingle = 0;
+    glGetFloatv(GL_POINT_SIZE, &sizeSingle);
+
+    glClear(GL_COLOR_BUFFER_BIT);
+    glPointSize(1);
+    court.draw();   // the run in one go
+    const std::vector<unsigned char> run = frame();
+    float sizeRun = 0;
+    glGetFloatv(GL_POINT_SIZE, &sizeRun);
+
+    int lit = 0, differ = 0;
+    for (size_t i = 0; i < single.size(); i += 4) {
+        lit += single[i + 1] > 0;
+        differ += memcmp(&single[i], &run[i], 3) != 0;
+    }
+    EXPECT_GT(lit, 30);
+    EXPECT_EQ(differ, 0);
+    EXPECT_EQ(sizeRun, sizeSingle) << "the point size the last one leaves";
+}
+
 }  // namespace

@@ -450,6 +450,9 @@ TEST_F(postprocessTest, copiesOfThePreviousFrameAreLayeredUpright)
         { 0.5f, 0, 5, 0 },
         { 0, 0.5f, 0, 7 },
         { 0.25f, 0.5f, 3, 7 },
+        { 0.8f, 0, 8, 0 },        // one pass of eight
+        { 1.2f, 0, 12, 0 },       // eight and four
+        { 2.0f, 0.5f, 20, 7 },    // the title pictures' strongest
     };
     for (const row& r : rows) {
         SCOPED_TRACE(testing::Message() << "feedback " << r.feedback << " shake " << r.shake);
@@ -584,6 +587,48 @@ TEST_F(postprocessPictureTest, copiesAreEnlargedAndTurnedAsThePlayerSeesThem)
             }
         EXPECT_LT(sum / (W * H * 3), 1.5);
         EXPECT_LT(far, W * H * 3 / 50);
+    }
+}
+
+TEST_F(postprocessTest, zoomCopiesMagnifyAboutTheCentreAndBlendInOrder)
+{
+    // the previous frame: red stripes six columns wide, so copies magnified a little more or
+    // less show different reds away from the centre, and the order of blending shows
+    std::vector<unsigned char> red(W);
+    for (int x = 0; x < W; x++)
+        red[x] = (x / 6) % 2 ? 0 : 255;
+    std::vector<unsigned char> pix(BUF * BUF * 3, 0);
+    for (int y = 0; y < BUF; y++)
+        for (int x = 0; x < W; x++)
+            pix[(y * BUF + x) * 3] = red[x];
+    glBindTexture(GL_TEXTURE_2D, tex);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, BUF, BUF, GL_RGB, GL_UNSIGNED_BYTE, pix.data());
+    // the red linear filtering gives at u texels from the left
+    auto sample = [&](float u) {
+        const float t = std::min(std::max(u - 0.5f, 0.0f), W - 1.0f);
+        const int i = std::min((int)t, W - 2);
+        return red[i] + (red[i + 1] - red[i]) * (t - i);
+    };
+
+    for (float feedback : { 0.5f, 1.2f, 2.0f }) {
+        SCOPED_TRACE(testing::Message() << "feedback " << feedback);
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        g_feedback = feedback;
+        g_shake = 0;
+        postprocess();
+
+        const std::vector<unsigned char> px = colour();
+        const int copies = (int)std::ceil(feedback * 10);
+        for (int x = 0; x < W; x += 3) {
+            // copy a is the frame magnified by 12 / (12 - 0.1 a) about the centre
+            float want = 0;
+            for (int a = 0; a < copies; a++) {
+                const float shrink = (12 - 0.1f * a) / 12;
+                want += (sample(W * 0.5f + (x + 0.5f - W * 0.5f) * shrink) - want) * 0.14f;
+            }
+            EXPECT_NEAR(px[(H / 2 * W + x) * 4], want, 4) << "column " << x;
+        }
     }
 }
 

@@ -1,0 +1,463 @@
+// tibrel_framebench: the cost of a drawn frame of the real game loop, scene by scene, against
+// a floor program that does only the per-frame work the game cannot avoid at the same size
+// (clear, the 512 x 512 sand upload, one full-screen textured quad, the frame copy, the swap).
+// Each round measures the floor and every scene once, interleaved, in one process and one
+// window; the figures to report are the ratios to the floor of the same round.
+//
+//   tibrel_framebench [-640|-800|-1024|-1280] [--frames N] [--rounds N] [--scenes a,b,...]
+//                     [--shots DIR]
+//
+// run it through tools/framebench.sh, which provides the display and an empty home folder.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+#include <SDL/SDL.h>
+#include <GL/gl.h>
+#include "game.h"
+#include "glstuff.h"
+#include "intromenu.h"
+#include "main.h"
+#include "mainmenu.h"
+#include "playfield.h"
+#include "random.h"
+#include "sound.h"
+#include "textrender.h"
+
+namespace {
+
+const float STEP = 0.02f;        // seconds of game time per frame, as the game steps
+const double FRAME_MS = 20.0;    // the game's pace
+const int SAND = 512;            // sand texture edge
+
+double wallMs()
+{
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+// CPU time of the whole process, the renderer's threads included
+double cpuMs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+
+// every generator the scenes draw from, in one place
+void seedScene(unsigned seed)
+{
+    init_genrand(seed);
+    srand(seed);
+}
+
+// The bass level of the menu music, as the sound callback would report it: a beat of 0.5 s
+// that kicks to 0.9 and dies away. Fixed rather than heard, so two runs draw the same frames.
+float musicPulse(int frame)
+{
+    const int beat = frame % 25;
+    return 0.9f * std::max(0.0f, 1.0f - beat / 12.0f) + 0.05f;
+}
+
+struct frameStats {
+    std::vector<double> work;   // ms per frame, no pacing
+    double cpu = 0;             // ms of process CPU, all frames
+};
+
+// A scene sets itself up (not measured), draws `frames` frames as the loop does, tears down.
+class scene {
+public:
+    virtual ~scene() {}
+    virtual void begin() = 0;
+    virtual void frame(int n) = 0;   // one loop pass: draw, copy, swap, step
+    virtual void end() = 0;
+    // frames to measure when asked for `frames`
+    virtual int length(int frames) { return frames; }
+};
+
+// ---- the floor ----
+
+class floorScene : public scene {
+public:
+    unsigned tex = 0;
+    std::vector<unsigned char> pixels;
+
+    void begin() override
+    {
+        pixels.assign(SAND * SAND * 4, 200);
+        reserveTexture(&tex, SAND, SAND, false);
+    }
+    void frame(int n) override
+    {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        pixels[(n * 4097) % pixels.size()] = (unsigned char)n;   // a changing map, as in play
+        updateTexture(tex, pixels.data(), SAND, SAND);
+        glDisable(GL_DEPTH_TEST);
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, tex);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glColor4f(1, 1, 1, 1);
+        glBegin(GL_QUADS);
+        glTexCoord2f(0, 0);
+        glVertex2f(-1, -1);
+        glTexCoord2f(1, 0);
+        glVertex2f(1, -1);
+        glTexCoord2f(1, 1);
+        glVertex2f(1, 1);
+        glTexCoord2f(0, 1);
+        glVertex2f(-1, 1);
+        glEnd();
+        glFlush();
+        keepFrame();
+        SDL_GL_SwapBuffers();
+    }
+    void end() override
+    {
+        glDeleteTextures(1, &tex);
+        tex = 0;
+    }
+};
+
+// ---- the game's own loop ----
+
+// the body of the game's frame loop, without pacing
+void loopDraw(gameobject* shown)
+{
+    SDL_JoystickUpdate();
+    beginFrame();
+    shown->draw();
+    postprocess();
+    glFlush();
+    keepFrame();
+    captureFrame();
+    SDL_GL_SwapBuffers();
+}
+
+// The title pictures and the main menu, opened as the game opens them.
+class titleScene : public scene {
+public:
+    mainmenu* root = nullptr;
+    bool skipTitles;   // true: the main menu alone, entered with its transition
+
+    explicit titleScene(bool skip) : skipTitles(skip) {}
+
+    // the title pictures are measured whole: 12 s of game time
+    int length(int frames) override { return skipTitles ? frames : 600; }
+
+    void begin() override
+    {
+        seedScene(5);
+        g_feedback = g_shake = g_mix = 0;
+        root = new mainmenu();
+        root->setController(g_keys[0]);
+        if (!skipTitles) {
+            intromenu* name = new intromenu("data/titles/name.png", 5.0f, 1.0f, 1.0f);
+            intromenu* presents = new intromenu("data/titles/presents.png", 3.0f, 1.0f, 1.0f);
+            intromenu* team = new intromenu("data/titles/team.png", 4.0f, 1.0f, 1.0f);
+            root->openSubMenu(name);
+            name->openSubMenu(presents);
+            presents->openSubMenu(team);
+        }
+        root->setBackground("data/titles/mainmenu_bg.png");
+    }
+    void frame(int n) override
+    {
+        g_voltage = musicPulse(n);
+        loopDraw(root);
+        g_feedback = std::min(g_mix, 10.0f);
+        root->step(STEP);
+        // the menu: a new transition every second, as a player moving between screens sees
+        if (skipTitles && n % 50 == 49)
+            root->fade = 1.0f;
+    }
+    void end() override
+    {
+        while (root->subMenu) {
+            menu* m = root->subMenu;
+            while (m->subMenu)
+                m = m->subMenu;
+            m->detachFromParent();
+            delete m;
+        }
+        delete root;
+        root = nullptr;
+        g_feedback = g_shake = g_mix = 0;
+        g_voltage = 0;
+    }
+};
+
+// A match of four computer players; optionally a scored point every 1.2 s (shake and
+// slow-motion zoom) or 256 debug particles a frame.
+class matchScene : public scene {
+public:
+    enum kind { RALLY, POINT, PARTICLES };
+    kind what;
+    game* match = nullptr;
+
+    explicit matchScene(kind k) : what(k) {}
+
+    void begin() override
+    {
+        seedScene(11);
+        g_feedback = g_shake = 0;
+        match = new game();
+        g_thegame = match;
+        match->event(game::EV_BEGIN, 0);
+        // into the rally, past the serve
+        for (int i = 0; i < 150; i++)
+            match->step(STEP);
+        if (what == PARTICLES) {
+            match->debugParticles = 256;
+            // the rain reaches its steady state before it is measured
+            for (int i = 0; i < 60; i++) {
+                beginFrame();
+                match->draw();
+                match->step(STEP);
+            }
+        }
+    }
+    void frame(int n) override
+    {
+        if (what == POINT && n % 60 == 0) {
+            match->teamScore(n / 60 % 2);
+            match->score[0] = match->score[1] = 0;   // never ends the round
+            match->zoomTarget = 1.0f;                 // the slow-motion zoom's feedback
+        }
+        if (what == POINT && n % 60 == 30)
+            match->zoomTarget = 0.0f;
+        loopDraw(match);
+        match->step(STEP);
+    }
+    void end() override
+    {
+        g_thegame = nullptr;
+        delete match;
+        match = nullptr;
+        g_feedback = g_shake = 0;
+    }
+};
+
+// --shots DIR: frame 70 of each scene into DIR/<scene>.ppm, to compare pictures before and
+// after a change (with ImageMagick's compare)
+std::string g_shotDir;
+
+void writeShot(const std::string& name)
+{
+    // the frame as keepFrame copied it into g_buff, bottom row first
+    std::vector<unsigned char> rgb((size_t)bufsize * bufsize * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glBindTexture(GL_TEXTURE_2D, g_buff);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    FILE* f = fopen((g_shotDir + "/" + name + ".ppm").c_str(), "wb");
+    if (!f)
+        return;
+    fprintf(f, "P6\n%d %d\n255\n", screen_width, screen_height);
+    const size_t row = (size_t)bufsize * 3;
+    for (int y = screen_height - 1; y >= 0; y--)
+        fwrite(rgb.data() + y * row, 1, (size_t)screen_width * 3, f);
+    fclose(f);
+}
+
+frameStats run(scene& s, int frames, const char* name = nullptr)
+{
+    frames = s.length(frames);
+    s.begin();
+    // two frames unmeasured: the first uploads and compiles what it draws
+    for (int i = 0; i < 2; i++)
+        s.frame(i);
+    frameStats st;
+    const double c0 = cpuMs();
+    for (int i = 0; i < frames; i++) {
+        const double t0 = wallMs();
+        s.frame(i + 2);
+        st.work.push_back(wallMs() - t0);
+        if (i == 70 && name && !g_shotDir.empty())
+            writeShot(name);   // the frame just shown
+    }
+    st.cpu = cpuMs() - c0;
+    s.end();
+    return st;
+}
+
+// resident memory of the process in kB, 0 when it cannot be read
+long residentKb()
+{
+    FILE* f = fopen("/proc/self/status", "r");
+    if (!f)
+        return 0;
+    char line[256];
+    long kb = 0;
+    while (fgets(line, sizeof(line), f))
+        if (sscanf(line, "VmRSS: %ld", &kb) == 1)
+            break;
+    fclose(f);
+    return kb;
+}
+
+double quantile(std::vector<double> v, double q)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    size_t i = (size_t)(q * (v.size() - 1) + 0.5);
+    return v[std::min(i, v.size() - 1)];
+}
+
+double median(const std::vector<double>& v)
+{
+    return quantile(v, 0.5);
+}
+
+// playfield::reset (sand fill, old prints, the venue), median of five: wall and CPU ms
+void sandReset(double& wall, double& cpu)
+{
+    seedScene(3);
+    game* g = new game();
+    g_thegame = g;
+    std::vector<double> t, c;
+    for (int i = 0; i < 5; i++) {
+        const double t0 = wallMs(), c0 = cpuMs();
+        g->theField->reset();
+        t.push_back(wallMs() - t0);
+        c.push_back(cpuMs() - c0);
+    }
+    g_thegame = nullptr;
+    delete g;
+    wall = median(t);
+    cpu = median(c);
+}
+
+struct row {
+    std::vector<double> med, p90, cpu, over, cpuRatio, medRatio;
+    std::vector<double> paced;   // s of real time at the game's pace, all frames
+};
+
+}
+
+int main(int argc, char** argv)
+{
+    int frames = 200, rounds = 3;
+    std::string only;
+    for (int i = 1; i < argc; i++) {
+        if (!strcmp(argv[i], "--frames") && i + 1 < argc)
+            frames = std::max(10, atoi(argv[++i]));
+        else if (!strcmp(argv[i], "--rounds") && i + 1 < argc)
+            rounds = std::max(1, atoi(argv[++i]));
+        else if (!strcmp(argv[i], "--shots") && i + 1 < argc)
+            g_shotDir = argv[++i];
+        else if (!strcmp(argv[i], "--scenes") && i + 1 < argc)
+            only = std::string(",") + argv[++i] + ",";
+    }
+    readSwitches(argc, argv);   // the resolution switches, as the game reads them
+    SDL_Init(SDL_INIT_VIDEO);
+    openWindow(true);
+    openConfigStore();
+    GLInitFreeType();
+    SDL_InitSubSystem(SDL_INIT_JOYSTICK);
+    openJoysticks();
+    reserveTexture(&g_buff, bufsize, bufsize, true);
+    static controller keys[2], joys[4];
+    for (int i = 0; i < 2; i++)
+        g_keys[i] = &keys[i];
+    for (int i = 0; i < 4; i++)
+        g_joys[i] = &joys[i];
+
+    floorScene floorS;
+    titleScene title(false), menuS(true);
+    matchScene rally(matchScene::RALLY), point(matchScene::POINT),
+        rain(matchScene::PARTICLES);
+    struct named { const char* name; scene* s; };
+    std::vector<named> scenes = { { "title", &title }, { "menu", &menuS }, { "rally", &rally },
+                                  { "point", &point }, { "particles", &rain } };
+    if (!only.empty()) {
+        std::vector<named> kept;
+        for (const named& n : scenes)
+            if (only.find(std::string(",") + n.name + ",") != std::string::npos)
+                kept.push_back(n);
+        scenes = kept;
+    }
+
+    std::map<std::string, row> rows;
+    std::vector<double> resets, resetCpu, resetRatio;
+    for (int r = 0; r < rounds; r++) {
+        for (const named& n : scenes) {
+            // the floor right before each scene, so both see the same machine
+            frameStats f = run(floorS, frames);
+            frameStats s = run(*n.s, frames, r == 0 ? n.name : nullptr);
+            row& out = rows[n.name];
+            const double fcpu = f.cpu / f.work.size(), scpu = s.cpu / s.work.size();
+            double paced = 0;
+            for (double w : s.work)
+                paced += std::max(w, FRAME_MS) / 1000.0;
+            out.paced.push_back(paced);
+            out.med.push_back(median(s.work));
+            out.p90.push_back(quantile(s.work, 0.9));
+            out.cpu.push_back(scpu);
+            out.over.push_back(100.0 * std::count_if(s.work.begin(), s.work.end(),
+                                                     [](double w) { return w > FRAME_MS; }) /
+                               s.work.size());
+            out.cpuRatio.push_back(scpu / fcpu);
+            out.medRatio.push_back(median(s.work) / median(f.work));
+            rows["floor"].med.push_back(median(f.work));
+            rows["floor"].p90.push_back(quantile(f.work, 0.9));
+            rows["floor"].cpu.push_back(fcpu);
+            rows["floor"].over.push_back(0);
+            rows["floor"].cpuRatio.push_back(1);
+            rows["floor"].medRatio.push_back(1);
+            fprintf(stderr, "round %d %-9s cpu %.2f ms/frame, floor %.2f ms/frame, resident %ld kB\n",
+                    r + 1, n.name, scpu, fcpu, residentKb());
+        }
+        if (only.empty() || only.find(",reset,") != std::string::npos) {
+            frameStats f = run(floorS, frames);
+            double wall = 0, cpu = 0;
+            sandReset(wall, cpu);
+            resets.push_back(wall);
+            resetCpu.push_back(cpu);
+            resetRatio.push_back(cpu / (f.cpu / f.work.size()));
+        }
+    }
+
+    printf("%dx%d, %d frames a scene, %d interleaved rounds; medians over the rounds\n",
+           screen_width, screen_height, frames, rounds);
+    printf("%-10s %9s %9s %9s %8s %11s %11s\n", "scene", "work ms", "p90 ms", "cpu ms", ">20ms %",
+           "cpu/floor", "work/floor");
+    std::vector<std::string> order = { "floor" };
+    for (const named& n : scenes)
+        order.push_back(n.name);
+    for (const std::string& name : order) {
+        if (!rows.count(name))
+            continue;
+        const row& r = rows[name];
+        printf("%-10s %9.2f %9.2f %9.2f %8.1f %11.2f %11.2f\n", name.c_str(), median(r.med),
+               median(r.p90), median(r.cpu), median(r.over), median(r.cpuRatio),
+               median(r.medRatio));
+    }
+    if (rows.count("title")) {
+        // the three title pictures last 600 frames of game time; a frame takes at least 20 ms
+        const row& r = rows["title"];
+        printf("title pictures: %.1f s of real time for their 12 s of game time\n",
+               median(r.paced));
+    }
+    if (rows.count("particles") && rows.count("rally"))
+        printf("particles / rally cpu: %.2f\n",
+               median(rows["particles"].cpu) / median(rows["rally"].cpu));
+    if (!resets.empty())
+        printf("sand reset: %.1f ms CPU (%.2f floor frames of CPU), %.1f ms wall\n",
+               median(resetCpu), median(resetRatio), median(resets));
+
+    g_thegame = nullptr;
+    closeConfigStore();
+    GLDeinitFreeType();
+    SDL_Quit();
+    return 0;
+}
