@@ -1,6 +1,7 @@
 #include "main.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -77,25 +78,57 @@ shellswitches readSwitches(int argc, char** argv)
 
 // ---- window and devices ----
 
-void openWindow(bool windowed)
+// the mode and a GL context both there: a driver without OpenGL may hand back a surface
+static bool glWindowIsUsable(const SDL_Surface* s)
 {
+    return s && (s->flags & SDL_OPENGL) && s->w == screen_width && s->h == screen_height &&
+           glGetString(GL_VERSION) != nullptr;
+}
+
+bool openWindow(bool windowed)
+{
+    // SDL would otherwise fall back to a text terminal or frame buffer driver, none of which
+    // draws with OpenGL; a driver the user names is still honoured
+    setenv("SDL_VIDEODRIVER", "x11", 0);
+    char driver[32];
+    if (SDL_WasInit(SDL_INIT_VIDEO) &&
+        (!SDL_VideoDriverName(driver, sizeof driver) || strcmp(driver, getenv("SDL_VIDEODRIVER"))))
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);   // started before, on whatever SDL found
     Uint32 flags = SDL_OPENGL;
     if (!windowed)
         flags |= SDL_FULLSCREEN | SDL_NOFRAME;
-    // a busy X server may turn a connection away for a moment, and SDL then falls back to a
-    // video driver without OpenGL: start the video system again and retry a few times
-    for (int attempt = 0; attempt < 5; attempt++) {
+    // a busy X server may turn a connection away for a moment: start the video system again
+    // and retry a few times
+    std::string reason;
+    bool opened = false;
+    for (int attempt = 0; attempt < 5 && !opened; attempt++) {
         if (attempt > 0) {
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
             SDL_Delay(100);
         }
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 &&
-            SDL_SetVideoMode(screen_width, screen_height, 0, flags))
-            break;
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            reason = SDL_GetError();
+            continue;
+        }
+        opened = glWindowIsUsable(SDL_SetVideoMode(screen_width, screen_height, 0, flags));
+        if (!opened)
+            reason = SDL_GetError()[0] ? SDL_GetError() : "no OpenGL context";
+    }
+    if (!opened) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        SDL_SetError("%s", reason.c_str());
+        return false;
     }
     SDL_ShowCursor(SDL_DISABLE);
     SDL_WM_SetCaption("Tibrel 2006", nullptr);
     atexit(SDL_Quit);
+    return true;
+}
+
+void reportWindowFailure()
+{
+    fprintf(stderr, "tibrel: cannot open an OpenGL window of %dx%d: %s\n", screen_width,
+            screen_height, SDL_GetError());
 }
 
 void greyScreen(float g)
@@ -357,10 +390,15 @@ static const float STEP = 0.02f;   // seconds of game time per frame
 
 int SDL_main(int argc, char** argv)
 {
-    SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO);
+    SDL_Init(SDL_INIT_AUDIO);   // video comes with the window, on a driver that has OpenGL
     const shellswitches switches = readSwitches(argc, argv);
     reserveCaptureBuffer();
-    openWindow(switches.windowed);
+    if (!openWindow(switches.windowed)) {
+        reportWindowFailure();
+        releaseCaptureBuffer();
+        SDL_Quit();
+        return 1;
+    }
     openConfigStore();
     greyScreen(0.5f);
 
