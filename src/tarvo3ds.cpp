@@ -402,6 +402,8 @@ bool chunkChecker::hierarchyIsSound() const
 
 bool readWholeFile(const char* path, std::vector<unsigned char>& bytes)
 {
+    if (!isReadableFile(path, MAX_FILE_BYTES))
+        return false;
     FILE* f = fopen(path, "rb");
     if (!f)
         return false;

@@ -11,6 +11,7 @@
 #include FT_FREETYPE_H
 #include FT_GLYPH_H
 #include FT_BITMAP_H
+#include "glstuff.h"
 #include "main.h"
 
 static const char* const fontPath = "data/Tuffy_Bold.ttf";
@@ -18,6 +19,7 @@ static const int codeCount = 0x20000;  // character codes 0 .. 0x1FFFF
 static const int slotCount = 4096;     // glyphs per font; the first 128 are ASCII
 static const int textBytes = 4096;     // working buffer of a formatted text
 static const float lineSpacing = 1.5f; // next line, in font sizes
+static const size_t maxFontBytes = 32u << 20;
 static const unsigned maxGlyphEdge = 1024; // pixels; a glyph at the game's sizes is under 64
 
 static FT_Library library = nullptr;
@@ -177,7 +179,7 @@ void font_data::init(const char* path, unsigned size)
     this->size = float(size);
 
     FT_Face face;
-    if (!library || !path || FT_New_Face(library, path, 0, &face))
+    if (!library || !isReadableFile(path, maxFontBytes) || FT_New_Face(library, path, 0, &face))
         return; // stays empty: nothing drawn, widths 0
     f_faces.push_back(face);
     FT_Set_Char_Size(face, FT_F26Dot6(size) * 64, FT_F26Dot6(size) * 64, 96, 96);
@@ -219,7 +221,7 @@ void GLInitFreeType()
         return;
     }
     const unsigned size = unsigned(screen_height > 0 ? screen_height / 30 : 0);
-    if (FT_New_Face(library, fontPath, 0, &f_fallback))
+    if (!isReadableFile(fontPath, maxFontBytes) || FT_New_Face(library, fontPath, 0, &f_fallback))
         f_fallback = nullptr;
     else
         FT_Set_Char_Size(f_fallback, FT_F26Dot6(size) * 64, FT_F26Dot6(size) * 64, 96, 96);
