@@ -1,10 +1,13 @@
 #include "main.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
+#include <unistd.h>
 #include <SDL/SDL.h>
 #include <GL/gl.h>
 #include <wx/fileconf.h>
@@ -213,10 +216,18 @@ void releaseCaptureBuffer()
     buffer = nullptr;
 }
 
+static long s_capturedBytes = 0;   // whole frames in g_videoout so far
+
 bool startCapture(const char* path)
 {
     stopCapture();
+    // past a file-size limit a write then fails with EFBIG instead of the signal ending the game
+    signal(SIGXFSZ, SIG_IGN);
     g_videoout = fopen(path, "wb");
+    // unbuffered: a frame that does not fit leaves nothing behind to be written at close
+    if (g_videoout)
+        setvbuf(g_videoout, nullptr, _IONBF, 0);
+    s_capturedBytes = 0;
     g_capture = g_videoout != nullptr;
     return g_capture;
 }
@@ -237,14 +248,24 @@ void captureFrame()
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, screen_width, screen_height, GL_RGB, GL_UNSIGNED_BYTE, buffer);
     const size_t row = static_cast<size_t>(screen_width) * 3;
+    const size_t frame = row * screen_height;
     // GL reads bottom-up; the file holds the picture top row first
-    for (int y = screen_height - 1; y >= 0; y--) {
-        if (fwrite(buffer + y * row, 1, row, g_videoout) != row) {
-            // a full disk: stop rather than leave torn frames behind every frame
-            stopCapture();
-            return;
-        }
+    std::vector<unsigned char> swap(row);
+    for (int top = 0, bottom = screen_height - 1; top < bottom; top++, bottom--) {
+        unsigned char* a = buffer + top * row;
+        unsigned char* b = buffer + bottom * row;
+        memcpy(swap.data(), a, row);
+        memcpy(a, b, row);
+        memcpy(b, swap.data(), row);
     }
+    if (fwrite(buffer, 1, frame, g_videoout) != frame) {
+        // a full disk or a file-size limit: keep the whole frames, switch capture off and play on
+        if (ftruncate(fileno(g_videoout), s_capturedBytes) != 0)
+            clearerr(g_videoout);   // nothing more can be done; the frames before are whole
+        stopCapture();
+        return;
+    }
+    s_capturedBytes += static_cast<long>(frame);
 }
 
 // ---- post-processing ----

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <SDL/SDL.h>
 #include <GL/gl.h>
@@ -353,6 +354,37 @@ TEST_F(captureTest, captureStaysOffWhenTheFileCannotBeOpened)
     EXPECT_FALSE(startCapture((dir + "/video.out").c_str()));
     captureFrame();
     EXPECT_EQ(fileSize(good), 30 * 20 * 3);
+}
+
+// On a full disk or past the file-size limit the capture keeps its whole frames, switches itself
+// off, and the game goes on (the limit's signal would end the process).
+TEST_F(captureTest, captureEndsOnAWholeFrameWhenTheFileCannotGrow)
+{
+    const long frame = 30 * 20 * 3;
+    const std::string path = testsupport::makeTempDir() + "/video.out";
+    struct rlimit before;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    struct rlimit limit = before;
+    limit.rlim_cur = frame * 2 + frame / 2;   // room for two and a half frames
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    ASSERT_TRUE(startCapture(path.c_str()));
+    drawAsymmetric();
+    int captured = 0;
+    for (; captured < 5 && g_capture; captured++)
+        captureFrame();
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
+    EXPECT_EQ(captured, 3);
+    EXPECT_FALSE(g_capture);
+    EXPECT_EQ(g_videoout, nullptr);
+    EXPECT_EQ(fileSize(path), 2 * frame);
+    captureFrame();   // off: nothing more is written
+    EXPECT_EQ(fileSize(path), 2 * frame);
+
+    // a device that is always full
+    ASSERT_TRUE(startCapture("/dev/full"));
+    captureFrame();
+    EXPECT_FALSE(g_capture);
+    EXPECT_EQ(g_videoout, nullptr);
 }
 
 // ---- post-processing ----
