@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <SDL/SDL.h>
 #include <GL/gl.h>
@@ -156,7 +157,7 @@ int openJoysticks()
 // ---- configuration store ----
 
 // $XDG_CONFIG_HOME/tibrel/tibrel.conf or ~/.config/tibrel/tibrel.conf, the folder created;
-// empty when neither variable names a folder
+// empty when neither variable names a folder or something other than a file is in the way
 static std::string configFilePath()
 {
     std::string dir;
@@ -170,7 +171,13 @@ static std::string configFilePath()
         return std::string();
     dir += "/tibrel";
     wxFileName::Mkdir(wxString::FromUTF8(dir.c_str()), 0700, wxPATH_MKDIR_FULL);
-    return dir + "/tibrel.conf";
+    const std::string file = dir + "/tibrel.conf";
+    // a folder, pipe or device in the file's place: wx would leave a temporary file behind at
+    // every flush, or wait on the pipe; the settings then live for this run only
+    struct stat st;
+    if (stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return std::string();
+    return file;
 }
 
 wxConfigBase* openConfigStore()

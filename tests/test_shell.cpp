@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include <dirent.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <SDL/SDL.h>
@@ -642,4 +643,36 @@ TEST_F(configStore, anUnusableFolderLeavesAWorkingStore)
     EXPECT_EQ(v, 5);
     closeConfigStore();
     EXPECT_EQ(readFile(base + "/tibrel"), "not a folder");
+}
+
+// A folder where the settings file belongs: the settings hold for the run, and nothing is left
+// behind in the folder (wx would leave a temporary file at every flush)
+TEST_F(configStore, aFolderInPlaceOfTheFileLeavesNothingBehind)
+{
+    ASSERT_EQ(mkdir((std::string(getenv("XDG_CONFIG_HOME"))).c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((std::string(getenv("XDG_CONFIG_HOME")) + "/tibrel").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(file().c_str(), 0700), 0);
+    for (int run = 0; run < 2; run++) {
+        wxConfigBase* cfg = openConfigStore();
+        ASSERT_NE(cfg, nullptr);
+        long v = -1;
+        cfg->Read("game/timeofday", &v, 1L);
+        EXPECT_EQ(v, 1);
+        cfg->Write("game/timeofday", 3L);
+        cfg->Flush();
+        cfg->Read("game/timeofday", &v, 1L);
+        EXPECT_EQ(v, 3);
+        closeConfigStore();
+    }
+    int entries = 0;
+    const std::string folder = std::string(getenv("XDG_CONFIG_HOME")) + "/tibrel";
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d))
+            entries += e->d_name[0] != '.';
+        closedir(d);
+    }
+    EXPECT_EQ(entries, 1) << "only the folder named tibrel.conf";
+    struct stat st;
+    ASSERT_EQ(stat(file().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
 }
