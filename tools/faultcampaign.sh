@@ -91,8 +91,8 @@ candidates() {
     esac)
 }
 
-pick() {   # one of the arguments after the first, by the number in the first
-    local n=$1
+pick() {   # one of the arguments after the first, chosen by a hash of the number in the first
+    local n=$(((($1 * 2654435761) >> 13) & 0xFFFFFF))
     shift
     local all=("$@")
     echo "${all[$((n % ${#all[@]}))]}"
@@ -236,7 +236,7 @@ for ((i = 0; i < cases; i++)); do
         ;;
     *)
         mapfile -t files < <(candidates "$kind")
-        file=$(pick $((s / 7)) "${files[@]}")
+        file=$(pick $((s + 7919)) "${files[@]}")
         damages=(truncate empty random otherformat bitflip folder pipe)
         [ "$kind" = png ] && damages+=(pngheader pngheader)
         [ "$kind" = 3ds ] && damages+=(chunklength chunklength)
@@ -247,7 +247,7 @@ for ((i = 0; i < cases; i++)); do
         folder) mkdir "$run/$file" ;;
         pipe) mkfifo "$run/$file" ;;
         otherformat)
-            other=$(pick "$s" data/sounds/hit.ogg data/titles/name.png data/Tuffy_Bold.ttf \
+            other=$(pick $((s + 104729)) data/sounds/hit.ogg data/titles/name.png data/Tuffy_Bold.ttf \
                 data/music/menu_01.xm data/venues/Daytime_venue.3ds)
             "${mutate[@]}" otherformat "$root/$file" "$run/$file" "$s" "$root/$other" ;;
         *) "${mutate[@]}" "$damage" "$root/$file" "$run/$file" "$s" ;;
