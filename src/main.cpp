@@ -101,14 +101,14 @@ bool openWindow(bool windowed)
     Uint32 flags = SDL_OPENGL;
     if (!windowed)
         flags |= SDL_FULLSCREEN | SDL_NOFRAME;
-    // a busy X server may turn a connection away for a moment: start the video system again
-    // and retry a few times
+    // a busy X server may turn connections away for a while: start the video system again
+    // and retry, waiting 0.1, 0.2, 0.4, 0.8 and 1.6 s in between
     std::string reason;
     bool opened = false;
-    for (int attempt = 0; attempt < 5 && !opened; attempt++) {
+    for (int attempt = 0; attempt < 6 && !opened; attempt++) {
         if (attempt > 0) {
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
-            SDL_Delay(100);
+            SDL_Delay(100u << (attempt - 1));
         }
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             reason = SDL_GetError();
