@@ -1,11 +1,14 @@
 #include "glstuff.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 #include <GL/gl.h>
 #include <SDL/SDL.h>
 #include <SDL/SDL_image.h>
+#include <sys/stat.h>
 
 // ---- drawing ----
 
@@ -151,6 +154,60 @@ void drawSprite(unsigned tex, const vector3d& pos, const vector3d& size, int fra
     glDisable(GL_TEXTURE_2D);
 }
 
+// ---- files ----
+
+bool isReadableFile(const char* path, size_t maxBytes)
+{
+    struct stat st;
+    return path && *path && stat(path, &st) == 0 && S_ISREG(st.st_mode) &&
+           uint64_t(st.st_size) <= maxBytes;
+}
+
+namespace {
+
+const size_t MAX_PICTURE_BYTES = 32u << 20;
+const uint32_t MAX_PICTURE_EDGE = 4096;   // pixels; the largest picture of the game is 1024
+
+uint32_t bigEndian(const unsigned char* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+uint32_t littleEndian(const unsigned char* p)
+{
+    return uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+}
+
+bool plausibleSize(int64_t w, int64_t h)
+{
+    return w > 0 && h > 0 && w <= MAX_PICTURE_EDGE && h <= MAX_PICTURE_EDGE;
+}
+
+}  // namespace
+
+bool isPlausiblePicture(const char* path)
+{
+    if (!isReadableFile(path, MAX_PICTURE_BYTES))
+        return false;
+    unsigned char head[26] = {};
+    FILE* f = fopen(path, "rb");
+    if (!f)
+        return false;
+    const size_t n = fread(head, 1, sizeof head, f);
+    fclose(f);
+    // PNG: the signature, then the header chunk with the size
+    static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (n >= 24 && std::memcmp(head, signature, 8) == 0 && std::memcmp(head + 12, "IHDR", 4) == 0)
+        return plausibleSize(bigEndian(head + 16), bigEndian(head + 20));
+    // BMP: the file header, then an information header of 40 bytes or more (a negative
+    // height is a picture stored top row first)
+    if (n >= 26 && head[0] == 'B' && head[1] == 'M' && littleEndian(head + 14) >= 40) {
+        const int64_t h = int32_t(littleEndian(head + 22));
+        return plausibleSize(int32_t(littleEndian(head + 18)), h < 0 ? -h : h);
+    }
+    return false;
+}
+
 // ---- textures ----
 
 static size_t pixelBytes(int w, int h)
@@ -230,11 +287,11 @@ void outlineTexture(unsigned char* buf, int w, int h)
     std::memcpy(buf, out.data(), n);
 }
 
-// Decodes an image into a 32-bit surface whose bytes are R, G, B, A; null when the file
+// Decodes a PNG or BMP picture into a 32-bit surface whose bytes are R, G, B, A; null when the file
 // cannot be read. The caller frees the surface.
 static SDL_Surface* decodeRGBA(const char* file)
 {
-    if (!file || !*file)
+    if (!isPlausiblePicture(file))
         return nullptr;
     SDL_Surface* img = IMG_Load(file);
     if (!img)

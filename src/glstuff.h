@@ -1,7 +1,14 @@
 #ifndef TIBREL_GLSTUFF_H
 #define TIBREL_GLSTUFF_H
 
+#include <cstddef>
 #include "vector3d.h"
+
+// files: a regular file (no folder, named pipe or device, which could block or never end) of
+// at most maxBytes
+bool isReadableFile(const char* path, size_t maxBytes);
+// a readable PNG or BMP file whose header gives 1 ... 4096 pixels on each edge
+bool isPlausiblePicture(const char* path);
 
 // Immediate-mode drawing helpers; they use the caller's colour, blending and matrices.
 // Pixel buffers are RGBA, 4 bytes per pixel, rows from the top.

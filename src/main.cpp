@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <climits>
-#include <csignal>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <SDL/SDL.h>
@@ -208,25 +210,57 @@ void closeOpenScreens(menu* top)
 
 // ---- window and devices ----
 
-void openWindow(bool windowed)
+// the mode and a GL context both there: a driver without OpenGL may hand back a surface
+static bool glWindowIsUsable(const SDL_Surface* s)
 {
+    return s && (s->flags & SDL_OPENGL) && s->w == screen_width && s->h == screen_height &&
+           glGetString(GL_VERSION) != nullptr;
+}
+
+bool openWindow(bool windowed)
+{
+    // SDL would otherwise fall back to a text terminal or frame buffer driver, none of which
+    // draws with OpenGL; a driver the user names is still honoured
+    setenv("SDL_VIDEODRIVER", "x11", 0);
+    char driver[32];
+    if (SDL_WasInit(SDL_INIT_VIDEO) &&
+        (!SDL_VideoDriverName(driver, sizeof driver) || strcmp(driver, getenv("SDL_VIDEODRIVER"))))
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);   // started before, on whatever SDL found
     Uint32 flags = SDL_OPENGL;
     if (!windowed)
         flags |= SDL_FULLSCREEN | SDL_NOFRAME;
-    // a busy X server may turn a connection away for a moment, and SDL then falls back to a
-    // video driver without OpenGL: start the video system again and retry a few times
-    for (int attempt = 0; attempt < 5; attempt++) {
+    // a busy X server may turn connections away for a while: start the video system again
+    // and retry, waiting 0.1, 0.2, 0.4, 0.8 and 1.6 s in between
+    std::string reason;
+    bool opened = false;
+    for (int attempt = 0; attempt < 6 && !opened; attempt++) {
         if (attempt > 0) {
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
-            SDL_Delay(100);
+            SDL_Delay(100u << (attempt - 1));
         }
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 &&
-            SDL_SetVideoMode(screen_width, screen_height, 0, flags))
-            break;
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            reason = SDL_GetError();
+            continue;
+        }
+        opened = glWindowIsUsable(SDL_SetVideoMode(screen_width, screen_height, 0, flags));
+        if (!opened)
+            reason = SDL_GetError()[0] ? SDL_GetError() : "no OpenGL context";
+    }
+    if (!opened) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        SDL_SetError("%s", reason.c_str());
+        return false;
     }
     SDL_ShowCursor(SDL_DISABLE);
     SDL_WM_SetCaption("Tibrel 2006", nullptr);
     atexit(SDL_Quit);
+    return true;
+}
+
+void reportWindowFailure()
+{
+    fprintf(stderr, "tibrel: cannot open an OpenGL window of %dx%d: %s\n", screen_width,
+            screen_height, SDL_GetError());
 }
 
 void greyScreen(float g)
@@ -251,7 +285,7 @@ int openJoysticks()
 // ---- configuration store ----
 
 // $XDG_CONFIG_HOME/tibrel/tibrel.conf or ~/.config/tibrel/tibrel.conf, the folder created;
-// empty when neither variable names a folder
+// empty when neither variable names a folder or something other than a file is in the way
 static std::string configFilePath()
 {
     std::string dir;
@@ -265,7 +299,13 @@ static std::string configFilePath()
         return std::string();
     dir += "/tibrel";
     wxFileName::Mkdir(wxString::FromUTF8(dir.c_str()), 0700, wxPATH_MKDIR_FULL);
-    return dir + "/tibrel.conf";
+    const std::string file = dir + "/tibrel.conf";
+    // a folder, pipe or device in the file's place: wx would leave a temporary file behind at
+    // every flush, or wait on the pipe; the settings then live for this run only
+    struct stat st;
+    if (stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return std::string();
+    return file;
 }
 
 wxConfigBase* openConfigStore()
@@ -311,10 +351,18 @@ void releaseCaptureBuffer()
     buffer = nullptr;
 }
 
+static long s_capturedBytes = 0;   // whole frames in g_videoout so far
+
 bool startCapture(const char* path)
 {
     stopCapture();
+    // past a file-size limit a write then fails with EFBIG instead of the signal ending the game
+    signal(SIGXFSZ, SIG_IGN);
     g_videoout = fopen(path, "wb");
+    // unbuffered: a frame that does not fit leaves nothing behind to be written at close
+    if (g_videoout)
+        setvbuf(g_videoout, nullptr, _IONBF, 0);
+    s_capturedBytes = 0;
     g_capture = g_videoout != nullptr;
     return g_capture;
 }
@@ -335,14 +383,24 @@ void captureFrame()
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, screen_width, screen_height, GL_RGB, GL_UNSIGNED_BYTE, buffer);
     const size_t row = static_cast<size_t>(screen_width) * 3;
+    const size_t frame = row * screen_height;
     // GL reads bottom-up; the file holds the picture top row first
-    for (int y = screen_height - 1; y >= 0; y--) {
-        if (fwrite(buffer + y * row, 1, row, g_videoout) != row) {
-            // a full disk: stop rather than leave torn frames behind every frame
-            stopCapture();
-            return;
-        }
+    std::vector<unsigned char> swap(row);
+    for (int top = 0, bottom = screen_height - 1; top < bottom; top++, bottom--) {
+        unsigned char* a = buffer + top * row;
+        unsigned char* b = buffer + bottom * row;
+        memcpy(swap.data(), a, row);
+        memcpy(a, b, row);
+        memcpy(b, swap.data(), row);
     }
+    if (fwrite(buffer, 1, frame, g_videoout) != frame) {
+        // a full disk or a file-size limit: keep the whole frames, switch capture off and play on
+        if (ftruncate(fileno(g_videoout), s_capturedBytes) != 0)
+            clearerr(g_videoout);   // nothing more can be done; the frames before are whole
+        stopCapture();
+        return;
+    }
+    s_capturedBytes += static_cast<long>(frame);
 }
 
 // ---- post-processing ----
@@ -557,11 +615,16 @@ int SDL_main(int argc, char** argv)
     if (printInfo(argc, argv))
         return 0;
     catchLeaveSignals();
-    SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO);
+    SDL_Init(SDL_INIT_AUDIO);   // video comes with the window, on a driver that has OpenGL
     const shellswitches switches = readSwitches(argc, argv);
     findData();
     reserveCaptureBuffer();
-    openWindow(switches.windowed);
+    if (!openWindow(switches.windowed)) {
+        reportWindowFailure();
+        releaseCaptureBuffer();
+        SDL_Quit();
+        return 1;
+    }
     openConfigStore();
     greyScreen(0.5f);
 

@@ -63,8 +63,11 @@ struct shellswitches {
 };
 // sets screen_width, screen_height and bufsize from "-640" ... "-1280" (last one tested wins)
 shellswitches readSwitches(int argc, char** argv);
-// window of the current resolution, no cursor, titled "Tibrel 2006"
-void openWindow(bool windowed);
+// OpenGL window of the current resolution, no cursor, titled "Tibrel 2006". False, with the
+// video system closed again and SDL's error naming the reason, when none can be opened.
+bool openWindow(bool windowed);
+// "tibrel: cannot open an OpenGL window of WxH: <reason>" on standard error
+void reportWindowFailure();
 // the store "tibrel" in $XDG_CONFIG_HOME/tibrel/tibrel.conf (else ~/.config/tibrel/), with
 // /etc/tibrel.conf as read-only fallback; records defaults, goes into g_config and wxConfigBase
 wxConfigBase* openConfigStore();

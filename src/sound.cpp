@@ -1,19 +1,40 @@
 #include "sound.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <SDL/SDL_mixer.h>
+#include "glstuff.h"
 
 volatile float g_voltage = 0;
 
 static Mix_Chunk* sounds[SOUND_COUNT] = {};
 static Mix_Music* music = nullptr;
 static bool audioOpen = false;
+static const size_t MAX_SOUND_BYTES = 16u << 20;   // the longest ambience is a few hundred KB
+static const size_t MAX_MUSIC_BYTES = 16u << 20;
 
-// an unreadable or damaged file gives a null handle
+// the music loader leaks on some files that are no module at all: it only gets regular files
+// that begin as an XM module does
+static bool looksLikeModule(const char* path)
+{
+    static const char signature[] = "Extended Module: ";
+    const size_t headerBytes = 60;   // signature, name, tracker name, version
+    if (!isReadableFile(path, MAX_MUSIC_BYTES))
+        return false;
+    char head[headerBytes];
+    FILE* f = fopen(path, "rb");
+    if (!f)
+        return false;
+    const bool read = fread(head, 1, headerBytes, f) == headerBytes;
+    fclose(f);
+    return read && std::memcmp(head, signature, sizeof signature - 1) == 0;
+}
+
+// an unreadable or damaged file, or one that is no regular file, gives a null handle
 static Mix_Chunk* readChunk(const char* path)
 {
-    if (!path)
+    if (!isReadableFile(path, MAX_SOUND_BYTES))
         return nullptr;
     SDL_RWops* rw = SDL_RWFromFile(path, "rb");
     if (!rw)
@@ -78,7 +99,7 @@ void stopMusic()
 void playMusic(const char* path)
 {
     stopMusic();
-    if (!path)
+    if (!looksLikeModule(path))
         return;
     music = Mix_LoadMUS(path);
     if (music)

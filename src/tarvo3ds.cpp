@@ -29,6 +29,13 @@ const size_t MAX_FILE_BYTES = 64u << 20;   // far beyond any venue
 const int MAX_NESTING = 32;                 // real files nest 6 deep
 const int MAX_NODE_CHAIN = 256;             // lib3ds recurses once per hierarchy level
 const uint16_t NO_PARENT = 0xFFFF;
+// Keyframes: lib3ds inserts each key by walking its track from the front (quadratic time), and
+// compares frames as floats, which tell integers apart only below 2^24
+const int32_t MAX_FRAME = 1 << 20;          // venues run a few hundred frames
+const uint32_t MAX_TRACK_KEYS = 4096;
+const uint32_t MAX_FILE_KEYS = 65536;
+const uint16_t TRACK_REPEAT = 0x0001;
+const uint16_t KEY_SPLINE_FLOATS = 0x001F;  // tension, continuity, bias, ease to, ease from
 
 enum chunkKind {
     CK_CONTAINER,   // `skip` bytes of data, then sub-chunks
@@ -42,7 +49,8 @@ enum chunkKind {
     CK_NODE,        // keyframer node: sub-chunks
     CK_NODE_ID,
     CK_NODE_HDR,    // name, two flag words, parent id
-    CK_TRACK        // flags, 8 bytes, key count, keys of at least 6 bytes
+    CK_TRACK,       // flags, 8 bytes, key count, keys of at least 6 bytes
+    CK_KF_HEADER    // revision, name, key-frame count
 };
 
 struct chunkRule {
@@ -100,6 +108,7 @@ const chunkRule RULES[] = {
     {0x4610, CK_CONTAINER, 20},  // spotlight: target, hotspot, falloff
     {0x4700, CK_CONTAINER, 32},  // camera: position, target, roll, lens
     {0xB000, CK_CONTAINER, 0},   // keyframer
+    {0xB00A, CK_KF_HEADER, 0},
     {0xB001, CK_NODE, 0},
     {0xB002, CK_NODE, 0},
     {0xB003, CK_NODE, 0},
@@ -169,6 +178,8 @@ private:
     bool chunk(const chunkRule& rule, size_t body, size_t end, int depth);
     bool faceArray(size_t body, size_t end, int depth);
     bool materialGroup(size_t body, size_t end) const;
+    bool track(uint16_t id, size_t body, size_t end);
+    uint32_t keysSeen = 0;
 };
 
 bool chunkChecker::walk(size_t pos, size_t end, int depth)
@@ -242,14 +253,64 @@ bool chunkChecker::chunk(const chunkRule& rule, size_t body, size_t end, int dep
         node.parent = word(next + 4);
         return true;
     }
-    case CK_TRACK: {
-        if (size < 14)
+    case CK_TRACK:
+        return track(rule.id, body, end);
+    case CK_KF_HEADER: {
+        size_t next = size >= 2 ? afterName(body + 2, end) : 0;
+        if (next == 0 || end - next < 4)
             return false;
-        int32_t keys = (int32_t)dword(body + 10);
-        return keys <= 0 || (uint64_t)keys * 6 <= size - 14;
+        int32_t frames = (int32_t)dword(next);
+        return frames >= 0 && frames <= MAX_FRAME;
     }
     }
     return false;
+}
+
+// Every key must lie inside the chunk, at a frame of 0 ... MAX_FRAME. A repeating track of
+// several keys is refused: lib3ds's evaluation of one past its last key can find no key to
+// interpolate from (frames too close for a float, or a loop that does not start at 0) and
+// then follows a null pointer.
+bool chunkChecker::track(uint16_t id, size_t body, size_t end)
+{
+    // bytes of value after each key's frame, flags and spline floats
+    static const int valueBytes[10] = {12, 16, 12, 4, 4, 12, -1, 4, 4, 0};
+    const int value = valueBytes[id - 0xB020];
+    if (end - body < 14)
+        return false;
+    const uint16_t flags = word(body);
+    const int32_t keys = (int32_t)dword(body + 10);
+    if (keys <= 0)
+        return true;
+    if ((uint32_t)keys > MAX_TRACK_KEYS || (uint32_t)keys > MAX_FILE_KEYS - keysSeen)
+        return false;
+    if ((flags & TRACK_REPEAT) && keys > 1)
+        return false;
+    keysSeen += (uint32_t)keys;
+    size_t at = body + 14;
+    for (int32_t k = 0; k < keys; k++) {
+        if (end - at < 6)
+            return false;
+        const int32_t frame = (int32_t)dword(at);
+        if (frame < 0 || frame > MAX_FRAME)
+            return false;
+        const unsigned splineFloats = __builtin_popcount(word(at + 4) & KEY_SPLINE_FLOATS);
+        at += 6;
+        if (end - at < splineFloats * 4)
+            return false;
+        at += splineFloats * 4;
+        if (value < 0) {
+            // a morph key names its mesh, in at most 64 bytes with the terminator
+            size_t next = afterName(at, end < at + 64 ? end : at + 64);
+            if (next == 0)
+                return false;
+            at = next;
+        } else {
+            if (end - at < (size_t)value)
+                return false;
+            at += (size_t)value;
+        }
+    }
+    return true;
 }
 
 // lib3ds computes each face's normal from its points while it reads the faces
@@ -341,6 +402,8 @@ bool chunkChecker::hierarchyIsSound() const
 
 bool readWholeFile(const char* path, std::vector<unsigned char>& bytes)
 {
+    if (!isReadableFile(path, MAX_FILE_BYTES))
+        return false;
     FILE* f = fopen(path, "rb");
     if (!f)
         return false;

@@ -10,6 +10,8 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_GLYPH_H
+#include FT_BITMAP_H
+#include "glstuff.h"
 #include "main.h"
 
 static const char* const fontPath = "data/Tuffy_Bold.ttf";
@@ -17,6 +19,8 @@ static const int codeCount = 0x20000;  // character codes 0 .. 0x1FFFF
 static const int slotCount = 4096;     // glyphs per font; the first 128 are ASCII
 static const int textBytes = 4096;     // working buffer of a formatted text
 static const float lineSpacing = 1.5f; // next line, in font sizes
+static const size_t maxFontBytes = 32u << 20;
+static const unsigned maxGlyphEdge = 1024; // pixels; a glyph at the game's sizes is under 64
 
 static FT_Library library = nullptr;
 static FT_Face f_fallback = nullptr;  // consulted when a face lacks a character
@@ -32,6 +36,38 @@ static unsigned nextPowerOfTwo(unsigned n)
     while (p < n)
         p <<= 1;
     return p;
+}
+
+// Luminance-alpha texels of a glyph bitmap of any kind (1-bit, 2-bit, 4-bit or 8-bit grey, LCD,
+// colour; rows either way up, any pitch) in a power-of-two texture. False for a glyph larger
+// than maxGlyphEdge.
+static bool glyphTexels(const FT_Bitmap& bitmap, std::vector<unsigned char>& texels, int& texW,
+                        int& texH)
+{
+    if (bitmap.width > maxGlyphEdge || bitmap.rows > maxGlyphEdge)
+        return false;
+    // FreeType turns every kind into 8-bit levels of 0 ... num_grays - 1, rows top first
+    FT_Bitmap grey;
+    FT_Bitmap_Init(&grey);
+    if (FT_Bitmap_Convert(library, &bitmap, &grey, 1) || grey.pitch < int(grey.width) ||
+        grey.width != bitmap.width || grey.rows != bitmap.rows) {
+        FT_Bitmap_Done(library, &grey);
+        return false;
+    }
+    const unsigned top = grey.num_grays > 1 ? unsigned(grey.num_grays - 1) : 1;
+    texW = int(nextPowerOfTwo(grey.width));
+    texH = int(nextPowerOfTwo(grey.rows));
+    // luminance and alpha both carry the coverage
+    texels.assign(size_t(texW) * size_t(texH) * 2, 0);
+    for (size_t j = 0; j < grey.rows; j++) {
+        const unsigned char* src = grey.buffer + j * size_t(grey.pitch);
+        for (size_t i = 0; i < grey.width; i++) {
+            const unsigned level = src[i] >= top ? 255 : src[i] * 255 / top;
+            texels[2 * (i + j * texW)] = texels[2 * (i + j * texW) + 1] = (unsigned char)level;
+        }
+    }
+    FT_Bitmap_Done(library, &grey);
+    return true;
 }
 
 // Renders character c into texture and display list `slot`; the list draws the glyph and
@@ -58,17 +94,13 @@ static bool make_dlist(FT_Face face, unsigned c, unsigned slot, unsigned listBas
         return false;
     }
     FT_BitmapGlyph bitmapGlyph = reinterpret_cast<FT_BitmapGlyph>(glyph);
-    const FT_Bitmap& bitmap = bitmapGlyph->bitmap;
-    const int width = bitmap.width, rows = bitmap.rows;
-    const int texW = nextPowerOfTwo(width), texH = nextPowerOfTwo(rows);
-
-    // luminance and alpha both carry the coverage
-    std::vector<unsigned char> texels(size_t(texW) * texH * 2, 0);
-    for (int j = 0; j < rows; j++) {
-        const unsigned char* src = bitmap.buffer + j * bitmap.pitch;
-        for (int i = 0; i < width; i++)
-            texels[2 * (i + j * texW)] = texels[2 * (i + j * texW) + 1] = src[i];
+    std::vector<unsigned char> texels;
+    int texW = 0, texH = 0;
+    if (!glyphTexels(bitmapGlyph->bitmap, texels, texW, texH)) {
+        FT_Done_Glyph(glyph);
+        return false;
     }
+    const int width = int(bitmapGlyph->bitmap.width), rows = int(bitmapGlyph->bitmap.rows);
 
     glBindTexture(GL_TEXTURE_2D, textures[slot]);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
@@ -147,7 +179,7 @@ void font_data::init(const char* path, unsigned size)
     this->size = float(size);
 
     FT_Face face;
-    if (!library || !path || FT_New_Face(library, path, 0, &face))
+    if (!library || !isReadableFile(path, maxFontBytes) || FT_New_Face(library, path, 0, &face))
         return; // stays empty: nothing drawn, widths 0
     f_faces.push_back(face);
     FT_Set_Char_Size(face, FT_F26Dot6(size) * 64, FT_F26Dot6(size) * 64, 96, 96);
@@ -189,7 +221,7 @@ void GLInitFreeType()
         return;
     }
     const unsigned size = unsigned(screen_height > 0 ? screen_height / 30 : 0);
-    if (FT_New_Face(library, fontPath, 0, &f_fallback))
+    if (!isReadableFile(fontPath, maxFontBytes) || FT_New_Face(library, fontPath, 0, &f_fallback))
         f_fallback = nullptr;
     else
         FT_Set_Char_Size(f_fallback, FT_F26Dot6(size) * 64, FT_F26Dot6(size) * 64, 96, 96);

@@ -1,9 +1,15 @@
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <GL/gl.h>
 #include <SDL/SDL.h>
 #include <gtest/gtest.h>
@@ -477,13 +483,10 @@ void chunk(std::string& png, const char* type, const std::string& data)
     put32(png, crc32(reinterpret_cast<const unsigned char*>(body.data()), body.size()));
 }
 
-std::string makePNG(int w, int h, const std::vector<unsigned char>& rgba)
+// a PNG of any header: bit depth, colour type and the rest of IHDR in `format`, the filtered
+// rows in `raw`
+std::string pngFile(uint32_t w, uint32_t h, const std::string& format, const std::string& raw)
 {
-    std::string raw;
-    for (int y = 0; y < h; y++) {
-        raw.push_back(0); // no filter
-        raw.append(reinterpret_cast<const char*>(&rgba[size_t(y) * w * 4]), size_t(w) * 4);
-    }
     std::string z = "\x78\x01";
     for (size_t off = 0;; off += 65535) { // stored blocks of at most 65535 bytes
         const size_t len = std::min<size_t>(65535, raw.size() - off);
@@ -506,13 +509,30 @@ std::string makePNG(int w, int h, const std::vector<unsigned char>& rgba)
 
     std::string png = "\x89PNG\r\n\x1a\n";
     std::string ihdr;
-    put32(ihdr, uint32_t(w));
-    put32(ihdr, uint32_t(h));
-    ihdr += std::string("\x08\x06\x00\x00\x00", 5); // 8 bits, RGBA
+    put32(ihdr, w);
+    put32(ihdr, h);
+    ihdr += format;
     chunk(png, "IHDR", ihdr);
     chunk(png, "IDAT", z);
     chunk(png, "IEND", "");
     return png;
+}
+
+std::string makePNG(int w, int h, const std::vector<unsigned char>& rgba)
+{
+    std::string raw;
+    for (int y = 0; y < h; y++) {
+        raw.push_back(0); // no filter
+        raw.append(reinterpret_cast<const char*>(&rgba[size_t(y) * w * 4]), size_t(w) * 4);
+    }
+    return pngFile(uint32_t(w), uint32_t(h), std::string("\x08\x06\x00\x00\x00", 5), raw);
+}
+
+// a black 1-bit grey picture: a few megabytes for a picture of tens of millions of pixels
+std::string blackPNG(uint32_t w, uint32_t h)
+{
+    return pngFile(w, h, std::string("\x01\x00\x00\x00\x00", 5),
+                   std::string(size_t(h) * (1 + (w + 7) / 8), '\0'));
 }
 
 // pixel (x, y) of a test image: every byte tells where it came from
@@ -627,6 +647,58 @@ TEST_F(glstuffFiles, UnreadableFilesGiveNoTexture)
     unsigned tex = 77;
     createAndLoadTexture(&tex, nullptr);
     EXPECT_EQ(tex, 77u);
+}
+
+// Pictures far larger than any of the game's are refused before they are decoded; up to
+// 4096 pixels an edge they load.
+TEST_F(glstuffFiles, HugePicturesAreRefused)
+{
+    unsigned tex = 0;
+    createAndLoadTexture(&tex, file("wide.png", blackPNG(4096, 2)).c_str());
+    ASSERT_NE(tex, 0u);
+    EXPECT_EQ(texLevel(tex, GL_TEXTURE_WIDTH), 4096);
+    glDeleteTextures(1, &tex);
+
+    const std::string paths[] = {file("huge.png", blackPNG(8192, 8192)),
+                                 file("long.png", blackPNG(1, 4097))};
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(isPlausiblePicture(path.c_str()));
+        tex = 4242;
+        createAndLoadTexture(&tex, path.c_str());
+        EXPECT_EQ(tex, 4242u);
+        std::vector<unsigned char> buf(16, 1);
+        loadTexture(path.c_str(), buf.data(), 2, 2);
+        EXPECT_EQ(buf, std::vector<unsigned char>(16, 1));
+    }
+}
+
+// A named pipe in place of a picture: opening it would wait for a writer for ever. A helper
+// thread plays the writer after a while; the loader must not have been waiting for it.
+TEST_F(glstuffFiles, NamedPipeIsNotOpened)
+{
+    const std::string pipe = dir + "/pipe.png";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::atomic<bool> done(false), blocked(false);
+    std::thread writer([&] {
+        for (int i = 0; i < 50 && !done; i++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        int fd = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);   // succeeds only with a reader
+        if (fd >= 0) {
+            blocked = true;
+            close(fd);
+        }
+    });
+    unsigned tex = 4242;
+    createAndLoadTexture(&tex, pipe.c_str());
+    done = true;
+    writer.join();
+    EXPECT_FALSE(blocked) << "the loader opened the pipe and waited for a writer";
+    EXPECT_EQ(tex, 4242u);
+    EXPECT_FALSE(isReadableFile(pipe.c_str(), 1 << 20));
+    EXPECT_FALSE(isReadableFile(dir.c_str(), 1 << 20));
+    EXPECT_TRUE(isReadableFile(file("small", "12345").c_str(), 5));
+    EXPECT_FALSE(isReadableFile(file("small", "123456").c_str(), 5));
 }
 
 }

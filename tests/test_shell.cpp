@@ -2,6 +2,8 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <SDL/SDL.h>
 #include <GL/gl.h>
@@ -353,6 +355,37 @@ TEST_F(captureTest, captureStaysOffWhenTheFileCannotBeOpened)
     EXPECT_FALSE(startCapture((dir + "/video.out").c_str()));
     captureFrame();
     EXPECT_EQ(fileSize(good), 30 * 20 * 3);
+}
+
+// On a full disk or past the file-size limit the capture keeps its whole frames, switches itself
+// off, and the game goes on (the limit's signal would end the process).
+TEST_F(captureTest, captureEndsOnAWholeFrameWhenTheFileCannotGrow)
+{
+    const long frame = 30 * 20 * 3;
+    const std::string path = testsupport::makeTempDir() + "/video.out";
+    struct rlimit before;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    struct rlimit limit = before;
+    limit.rlim_cur = frame * 2 + frame / 2;   // room for two and a half frames
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    ASSERT_TRUE(startCapture(path.c_str()));
+    drawAsymmetric();
+    int captured = 0;
+    for (; captured < 5 && g_capture; captured++)
+        captureFrame();
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
+    EXPECT_EQ(captured, 3);
+    EXPECT_FALSE(g_capture);
+    EXPECT_EQ(g_videoout, nullptr);
+    EXPECT_EQ(fileSize(path), 2 * frame);
+    captureFrame();   // off: nothing more is written
+    EXPECT_EQ(fileSize(path), 2 * frame);
+
+    // a device that is always full
+    ASSERT_TRUE(startCapture("/dev/full"));
+    captureFrame();
+    EXPECT_FALSE(g_capture);
+    EXPECT_EQ(g_videoout, nullptr);
 }
 
 // ---- post-processing ----
@@ -764,4 +797,36 @@ TEST_F(configStore, anUnusableFolderLeavesAWorkingStore)
     EXPECT_EQ(v, 5);
     closeConfigStore();
     EXPECT_EQ(readFile(base + "/tibrel"), "not a folder");
+}
+
+// A folder where the settings file belongs: the settings hold for the run, and nothing is left
+// behind in the folder (wx would leave a temporary file at every flush)
+TEST_F(configStore, aFolderInPlaceOfTheFileLeavesNothingBehind)
+{
+    ASSERT_EQ(mkdir((std::string(getenv("XDG_CONFIG_HOME"))).c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((std::string(getenv("XDG_CONFIG_HOME")) + "/tibrel").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(file().c_str(), 0700), 0);
+    for (int run = 0; run < 2; run++) {
+        wxConfigBase* cfg = openConfigStore();
+        ASSERT_NE(cfg, nullptr);
+        long v = -1;
+        cfg->Read("game/timeofday", &v, 1L);
+        EXPECT_EQ(v, 1);
+        cfg->Write("game/timeofday", 3L);
+        cfg->Flush();
+        cfg->Read("game/timeofday", &v, 1L);
+        EXPECT_EQ(v, 3);
+        closeConfigStore();
+    }
+    int entries = 0;
+    const std::string folder = std::string(getenv("XDG_CONFIG_HOME")) + "/tibrel";
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d))
+            entries += e->d_name[0] != '.';
+        closedir(d);
+    }
+    EXPECT_EQ(entries, 1) << "only the folder named tibrel.conf";
+    struct stat st;
+    ASSERT_EQ(stat(file().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
 }

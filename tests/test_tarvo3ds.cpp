@@ -192,6 +192,42 @@ void putDword(std::string& b, size_t at, uint32_t v)
     putWord(b, at + 2, (uint16_t)(v >> 16));
 }
 
+// replaces the chunk at `path` by `chunk` (header included), fixing the lengths of its parents
+void spliceChunk(std::string& b, const std::vector<uint16_t>& path, const std::string& chunk)
+{
+    size_t at = chunkOffset(b, path);
+    ASSERT_NE(at, NOT_FOUND);
+    const uint32_t oldLength = (uint8_t)b[at + 2] | ((uint8_t)b[at + 3] << 8) |
+                               ((uint8_t)b[at + 4] << 16) | ((uint32_t)(uint8_t)b[at + 5] << 24);
+    const int64_t delta = (int64_t)chunk.size() - oldLength;
+    for (size_t depth = 1; depth < path.size(); depth++) {
+        size_t parent = chunkOffset(b, std::vector<uint16_t>(path.begin(), path.begin() + depth));
+        uint32_t len = (uint8_t)b[parent + 2] | ((uint8_t)b[parent + 3] << 8) |
+                       ((uint8_t)b[parent + 4] << 16) | ((uint32_t)(uint8_t)b[parent + 5] << 24);
+        putDword(b, parent + 2, (uint32_t)(len + delta));
+    }
+    b.replace(at, oldLength, chunk);
+}
+
+// a keyframe track chunk: flags, 8 unused bytes, the keys (frame, no spline floats, value bytes)
+std::string trackChunk(uint16_t id, uint16_t flags, const std::vector<int32_t>& frames, size_t value)
+{
+    std::string c(6 + 14, '\0');
+    putWord(c, 0, id);
+    putWord(c, 6, flags);
+    putDword(c, 6 + 10, (uint32_t)frames.size());
+    for (int32_t f : frames) {
+        std::string key(6 + value, '\0');
+        putDword(key, 0, (uint32_t)f);
+        c += key;
+    }
+    putDword(c, 2, (uint32_t)c.size());
+    return c;
+}
+
+const std::vector<uint16_t> FIRST_POSITION = {0x4D4D, 0xB000, 0xB002, 0xB020};
+const std::vector<uint16_t> FIRST_ROTATION = {0x4D4D, 0xB000, 0xB002, 0xB021};
+
 const std::vector<uint16_t> STAND_FACES = {0x4D4D, 0x3D3D, 0x4000, 0x4100, 0x4120};
 
 // triangles that reach the screen while draw() runs
@@ -485,18 +521,75 @@ TEST_F(VenueModelTest, DamagedFilesGiveNoModel)
          }},
         {"track with more keys than bytes",
          [](std::string& b) { putDword(b, chunkOffset(b, {0x4D4D, 0xB000, 0xB002, 0xB020}) + 6 + 10, 0x7fffffff); }},
+        {"track one key short",
+         [](std::string& b) {
+             std::string track = trackChunk(0xB020, 0, {0, 10}, 12);
+             track.pop_back();
+             putDword(track, 2, (uint32_t)track.size());
+             spliceChunk(b, FIRST_POSITION, track);
+         }},
+        {"repeating position track, frames a float cannot tell apart",
+         [](std::string& b) {
+             spliceChunk(b, FIRST_POSITION, trackChunk(0xB020, 1, {16777216, 16777217}, 12));
+             putDword(b, chunkOffset(b, {0x4D4D, 0xB000, 0xB00A}) + 6 + 2 + 1, 1u << 30);
+         }},
+        {"repeating rotation track", [](std::string& b) { spliceChunk(b, FIRST_ROTATION, trackChunk(0xB021, 1, {5, 50}, 16)); }},
+        {"key beyond the frames a float holds",
+         [](std::string& b) { spliceChunk(b, FIRST_POSITION, trackChunk(0xB020, 0, {0, 16777217}, 12)); }},
+        {"negative key frame", [](std::string& b) { spliceChunk(b, FIRST_POSITION, trackChunk(0xB020, 0, {-5, 10}, 12)); }},
+        {"key-frame count of 2^30",
+         [](std::string& b) { putDword(b, chunkOffset(b, {0x4D4D, 0xB000, 0xB00A}) + 6 + 2 + 1, 1u << 30); }},
+        {"track of 5000 keys",
+         [](std::string& b) {
+             std::vector<int32_t> frames(5000);
+             for (int i = 0; i < 5000; i++)
+                 frames[i] = i;
+             spliceChunk(b, FIRST_POSITION, trackChunk(0xB020, 0, frames, 12));
+         }},
     };
 
     for (const damage& d : cases) {
         SCOPED_TRACE(d.what);
         std::string bytes = good;
         d.apply(bytes);
+        EXPECT_FALSE(tarvo3ds::chunksAreSound((const unsigned char*)bytes.data(), bytes.size()));
         std::string path = dir + "/damaged.3ds";
         testsupport::writeFile(path, bytes);
         tarvo3ds t(wxString::FromUTF8(path.c_str()), 0, 10);
         EXPECT_EQ(t.file, nullptr);
-        t.step(0.02f);
+        for (int i = 0; i < 50; i++)   // a second of the match
+            t.step(0.02f);
         EXPECT_EQ(countTriangles([&] { t.draw(); }), 0);
+    }
+}
+
+// The limits leave room for what real venues hold
+TEST_F(VenueModelTest, KeyframeTracksWithinTheLimitsAreRead)
+{
+    std::string good = saveVenue(dir + "/good.3ds");
+    std::vector<int32_t> frames(4096);
+    for (int i = 0; i < 4096; i++)
+        frames[i] = 4095 - i;   // out of order: lib3ds sorts them
+    struct accepted {
+        std::string what;
+        std::string track;
+        std::vector<uint16_t> path;
+    } cases[] = {
+        {"4096 keys", trackChunk(0xB020, 0, frames, 12), FIRST_POSITION},
+        {"repeating track of one key", trackChunk(0xB021, 1, {7}, 16), FIRST_ROTATION},
+        {"keys up to frame 2^20", trackChunk(0xB020, 0, {0, 1 << 20}, 12), FIRST_POSITION},
+    };
+    for (const accepted& a : cases) {
+        SCOPED_TRACE(a.what);
+        std::string bytes = good;
+        spliceChunk(bytes, a.path, a.track);
+        std::string path = dir + "/tracks.3ds";
+        testsupport::writeFile(path, bytes);
+        tarvo3ds t(wxString::FromUTF8(path.c_str()), 0, 10);
+        ASSERT_NE(t.file, nullptr);
+        for (int i = 0; i < 600; i++)
+            t.step(0.02f);
+        EXPECT_EQ(countTriangles([&] { t.draw(); }), 3);
     }
 }
 

@@ -373,6 +373,65 @@ TEST_F(textrenderTest, GlyphsCoverPixelsAndStateIsRestored)
 
 // ---- damaged fonts ----
 
+// A 1-bit bitmap font of 27 px (the size 20 points come to at 96 dpi) holding "A" and "B",
+// 13 px wide, so a row is 2 bytes: "A" lights only its left column, "B" its top row.
+std::string bitmapFont()
+{
+    std::string bdf =
+        "STARTFONT 2.1\nFONT -test-mono-medium-r-normal--27-200-96-96-c-130-iso10646-1\n"
+        "SIZE 20 96 96\nFONTBOUNDINGBOX 13 27 0 -5\n"
+        "STARTPROPERTIES 4\nPIXEL_SIZE 27\nFONT_ASCENT 22\nFONT_DESCENT 5\nDEFAULT_CHAR 65\n"
+        "ENDPROPERTIES\nCHARS 2\n";
+    for (char c : {'A', 'B'}) {
+        bdf += std::string("STARTCHAR ") + c + "\nENCODING " + std::to_string(int(c)) +
+               "\nSWIDTH 650 0\nDWIDTH 14 0\nBBX 13 27 0 -5\nBITMAP\n";
+        for (int row = 0; row < 27; row++)
+            bdf += c == 'A' ? "8000\n" : row == 0 ? "FFF8\n" : "0000\n";
+        bdf += "ENDCHAR\n";
+    }
+    return bdf + "ENDFONT\n";
+}
+
+// coverage (alpha) of a glyph's texture, texW x texH from the top row
+std::vector<unsigned char> glyphAlpha(unsigned texture, int& texW, int& texH)
+{
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &texW);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &texH);
+    std::vector<unsigned char> alpha(size_t(texW) * texH);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
+    return alpha;
+}
+
+TEST_F(textrenderTest, OneBitFontGivesWholeGlyphs)
+{
+    const std::string bdf = bitmapFont();
+    initFontsIn(fontFolder(&bdf));
+    font_data* f = GLFont(0);
+    ASSERT_TRUE(f->open);
+    ASSERT_EQ(f->slot['A'], 'A') << "the bitmap font gave no glyph";
+    ASSERT_EQ(f->slot['B'], 'B');
+    EXPECT_EQ(adv('A'), 14);
+    for (char c : {'A', 'B'}) {
+        SCOPED_TRACE(c);
+        int texW = 0, texH = 0;
+        std::vector<unsigned char> alpha = glyphAlpha(f->textures[int(c)], texW, texH);
+        ASSERT_EQ(texW, 16);
+        ASSERT_EQ(texH, 32);
+        int wrong = 0;
+        for (int y = 0; y < texH; y++) {
+            for (int x = 0; x < texW; x++) {
+                const bool lit = c == 'A' ? (x == 0 && y < 27) : (y == 0 && x < 13);
+                wrong += alpha[size_t(y) * texW + x] != (lit ? 255 : 0);
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+    EXPECT_GT(capture([] { GLText(0, 10, 10, "AB"); }).polygons, 0);
+    initFontsIn(goodFonts);
+}
+
 TEST_F(textrenderTest, MissingOrDamagedFontDrawsNothing)
 {
     const std::string font = readFile(tuffy);

@@ -6,7 +6,7 @@ TIBREL_PACKAGES=(
     libsdl1.2-dev libsdl-image1.2-dev libsdl-mixer1.2-dev libfreetype-dev lib3ds-dev
     libwxgtk3.2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libgtest-dev libbenchmark-dev libpng-dev libvorbis-dev libogg-dev fonts-tuffy
-    xvfb xauth xdotool imagemagick
+    xvfb xauth xdotool imagemagick python3
     libx11-dev desktop-file-utils appstream man-db dpkg-dev
 )
 
