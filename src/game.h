@@ -93,6 +93,10 @@ public:
     void rallyReset();
     void sideChange();
 
+    // 64-bit hash of everything the rest of the match depends on: the object tree (ball,
+    // players, pickups, particles), the sand, touches, score, rules state and both generators
+    unsigned long long stateHash();
+
     // camera easing, once per drawn frame
     void easePan();
     void easeZoom();
