@@ -13,7 +13,6 @@
 #include "player.h"
 
 static const char MAGIC[8] = { 'T', 'I', 'B', 'R', 'E', 'L', 'R', 'P' };
-static const unsigned STEPS_PER_CHUNK = 50;   // one second of play
 static const char* const SUFFIX = ".tibrelreplay";
 
 void replayDevices(controller* out[REPLAY_DEVICES])
@@ -260,7 +259,7 @@ void replayrecorder::afterStep(game& g)
         chunk += 'H';
         putU(chunk, g.stateHash(), 8);
     }
-    if (stepsInChunk >= STEPS_PER_CHUNK)
+    if (stepsInChunk >= REPLAY_STEPS_PER_CHUNK)
         writeChunk();
 }
 
@@ -395,16 +394,21 @@ replayplayer::result replayplayer::readUntilSteps(game& g)
     reader r(records, at);
     while (r.at < records.size()) {
         const char tag = static_cast<char>(r.u(1));
+        // values the writer never makes count as damage, so nothing runs away with them
         if (tag == 'T') {
             pending = static_cast<unsigned>(r.u(4));
+            r.ok = r.ok && pending >= 1 && pending <= REPLAY_STEPS_PER_CHUNK;
         } else if (tag == 'C') {
             const unsigned d = static_cast<unsigned>(r.u(1));
             controller c;
             getController(r, c);
-            if (r.ok && d < REPLAY_DEVICES)
+            r.ok = r.ok && d < REPLAY_DEVICES;
+            if (r.ok)
                 held[d] = c;
         } else if (tag == 'D') {
-            debug = static_cast<int>(std::min<unsigned long long>(r.u(4), 1024));
+            const unsigned long long n = r.u(4);
+            r.ok = r.ok && n <= 1024;
+            debug = static_cast<int>(n);
         } else if (tag == 'H') {
             const unsigned long long h = r.u(8);
             if (r.ok && h != g.stateHash()) {
@@ -420,8 +424,9 @@ replayplayer::result replayplayer::readUntilSteps(game& g)
             r.ok = false;
         }
         if (!r.ok) {
-            // a record the writer never makes: the chunk checksum held by chance
+            // the chunk checksum held by chance
             at = records.size();
+            pending = 0;
             why = "damaged record at step " + std::to_string(played) + "; played back up to there";
             return DAMAGED;
         }

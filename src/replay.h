@@ -30,6 +30,7 @@ static const int REPLAY_FORMAT = 1;
 static const char* const REPLAY_GAME_VERSION = "Tibrel 2006 1.0";
 static const int REPLAY_DEVICES = 6;   // keyboard halves 1 and 2, joysticks 1 to 4
 static const size_t REPLAY_MAX_FILE = 64u << 20;   // bytes; anything larger is not a replay
+static const unsigned REPLAY_STEPS_PER_CHUNK = 50;  // a chunk is written once a second of play
 
 struct replayheader {
     int format = REPLAY_FORMAT;
