@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <GL/gl.h>
 #include "ball.h"
@@ -845,6 +846,19 @@ struct statehasher {
         for (size_t i = 0; i < n; i++)
             h = (h ^ b[i]) * 0x100000001b3ULL;
     }
+    // a large block a 64-bit word at a time: eight times fewer rounds than bytes
+    void block(const void* p, size_t n)
+    {
+        const unsigned char* b = static_cast<const unsigned char*>(p);
+        size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            unsigned long long w;
+            memcpy(&w, b + i, 8);
+            h = (h ^ w) * 0x100000001b3ULL;
+            h ^= h >> 29;
+        }
+        bytes(b + i, n - i);
+    }
     template <class T> void add(const T& v) { bytes(&v, sizeof v); }
     void add(const vector3d& v) { add(v.x); add(v.y); add(v.z); }
     void add(const box3d& b) { add(b.center); add(b.size); }
@@ -883,7 +897,7 @@ unsigned long long game::stateHash()
         hashPlayer(s, p);
     s.add(theBall->touchedGround); s.add(theBall->spinAngle); s.add(theBall->spinRate);
     s.add(theBall->lastVelocity);
-    s.bytes(theField->heightMap, sizeof(int) * 512 * 512);
+    s.block(theField->heightMap, sizeof(int) * 512 * 512);   // the court's 512 x 512 cells
     s.add(score[0]); s.add(score[1]); s.add(roundsWon[0]); s.add(roundsWon[1]);
     s.add(touches); s.add(gameMode); s.add(lastHitterIndex); s.add(servingTeam);
     s.add(possessionTeam); s.add(ballSide); s.add(slowMotion); s.add(state); s.add(clock);
@@ -891,6 +905,7 @@ unsigned long long game::stateHash()
     s.add(zoomTarget); s.add(debugParticles); s.add(WINSCORE);
     randomstate r;
     saveRandomState(r);
-    s.add(r.mt); s.add(r.mti); s.add(r.discrete);
+    s.block(r.mt, sizeof r.mt);
+    s.add(r.mti); s.add(r.discrete);
     return s.h;
 }

@@ -98,7 +98,7 @@ void expectSame(const trace& a, const trace& b)
 
 TEST_F(Determinism, SameStartPlaysTheSameMatch)
 {
-    const int steps = 4000;   // 80 s of play: several rallies, calls and power-ups
+    const int steps = 3000;   // 60 s of play: several rallies, calls and power-ups
     const trace a = play(7, steps, false, 0);
     const trace b = play(7, steps, false, 0);
     ASSERT_GE(a.hashes.size(), 4u) << "too few rallies to tell anything";
@@ -116,7 +116,7 @@ TEST_F(Determinism, DrawingFeedsNothingBack)
 {
     // test particles (F1) land on the sand and draw from the generators: they must be
     // thrown by the step, the same whether frames are drawn or not
-    const int steps = 250;
+    const int steps = 150;
     const trace drawn = play(11, steps, true, 30);
     const trace headless = play(11, steps, false, 30);
     expectSame(drawn, headless);

@@ -202,7 +202,7 @@ std::vector<size_t> chunkStarts(const std::string& s)
 
 TEST_F(Replay, ScriptedHumanMatchPlaysBackStepForStep)
 {
-    const int steps = 1500;
+    const int steps = 1000;
     const std::string path = file("scripted.tibrelreplay");
     const trace original = record(path, steps);
     ASSERT_GE(original.events.size(), 6u) << "the script should make a few calls";
@@ -223,13 +223,13 @@ TEST_F(Replay, ScriptedHumanMatchPlaysBackStepForStep)
 TEST_F(Replay, AMatchThatGoesAnotherWayStopsPlayback)
 {
     const std::string path = file("differs.tibrelreplay");
-    record(path, 1500);
+    record(path, 800);
     trace t;
     replayplayer p;
     // Extreme! instead of Arcade from step 100 on: power-ups come at other times
     EXPECT_EQ(playBack(path, t, p, 100), replayplayer::MISMATCH);
     EXPECT_NE(p.message().find("differs"), std::string::npos) << p.message();
-    EXPECT_LT(p.stepsPlayed(), 1500u);
+    EXPECT_LT(p.stepsPlayed(), 800u);
 }
 
 TEST_F(Replay, FilesThatCannotBePlayedAreRefusedWithAReason)
