@@ -308,10 +308,10 @@ void game::step(float dt)
     if (g_shake > 0)
         g_shake -= 0.1f;
 
+    gameobject::step(dt);
     // the F1 / F2 test particles are thrown here, not while drawing: they land on the sand
     // and draw from the generators, so they belong to the simulation
     emitDebugParticles();
-    gameobject::step(dt);
 
     if (state == STATE_SERVING)
         serveStep(dt);
