@@ -526,6 +526,19 @@ bool stepMatch(game& match)
     return true;
 }
 
+// screens still open under the main menu (title pictures not yet shown when a replay ends),
+// deepest first
+static void closeSubScreens(menu* top)
+{
+    while (top->subMenu) {
+        menu* deepest = top->subMenu;
+        while (deepest->subMenu)
+            deepest = deepest->subMenu;
+        deepest->detachFromParent();
+        delete deepest;
+    }
+}
+
 // The start-up, the frame loop and the shutdown.
 static const float STEP = STEP_SECONDS;
 
@@ -622,6 +635,7 @@ int SDL_main(int argc, char** argv)
     stopCapture();
     releaseCaptureBuffer();
     closeConfigStore();
+    closeSubScreens(mainMenu);
     delete mainMenu;
     for (int i = 3; i >= 0; i--) {
         g_joys[i] = nullptr;

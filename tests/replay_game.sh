@@ -98,13 +98,13 @@ xdotool key --window "$wid" Escape
 # Escape closes the replay with its end mark
 for ((t = 0; t < 120; t++)); do
     replay=$(ls "$REPLAYS"/*.tibrelreplay 2>/dev/null | head -n 1)
-    if [ -n "$replay" ] && [ "$(tail -c 5 "$replay" | head -c 1)" = "E" ]; then
+    if [ -n "$replay" ] && [ "$(tail -c 5 "$replay" | head -c 1 | tr -d "\\0")" = "E" ]; then
         break
     fi
     sleep 0.5
 done
 [ -n "$replay" ] || fail "no replay in $REPLAYS"
-[ "$(tail -c 5 "$replay" | head -c 1)" = "E" ] || fail "the replay was not closed on Escape"
+[ "$(tail -c 5 "$replay" | head -c 1 | tr -d "\\0")" = "E" ] || fail "the replay was not closed on Escape"
 # the title pictures follow; that is enough of the original
 sleep 1
 kill -9 "$GAME_PID"
