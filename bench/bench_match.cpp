@@ -14,7 +14,7 @@ static void BM_MatchStep(benchmark::State& state)
     }
     testsupport::openConfig();
     init_genrand(11);
-    srand(11);
+    seedDiscrete(11);
     game* g = new game();
     g_thegame = g;
     g->gameMode = static_cast<int>(state.range(0));

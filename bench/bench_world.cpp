@@ -35,7 +35,7 @@ void BM_SandReset(benchmark::State& state)
     if (!needGL(state))
         return;
     init_genrand(1);
-    srand(1);
+    seedDiscrete(1);
     setDaytime(DT_EVENING);
     playfield field;
     for (auto _ : state)
@@ -54,7 +54,7 @@ void BM_SandResetWithoutVenue(benchmark::State& state)
         return;
     }
     init_genrand(1);
-    srand(1);
+    seedDiscrete(1);
     {
         playfield field;
         for (auto _ : state)
@@ -87,7 +87,7 @@ void BM_FootStep20WithDust(benchmark::State& state)
     if (!needGL(state))
         return;
     init_genrand(3);
-    srand(3);
+    seedDiscrete(3);
     playfield field;
     float x = -50;
     for (auto _ : state) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <GL/gl.h>
 #include "ball.h"
@@ -251,7 +252,7 @@ void game::teamScore(int team)
     if (score[team] < score[1 - team])
         playSound(SOUND_OOH, vector3d());
     else
-        playSound(static_cast<gamesound>(SOUND_CHEER1 + rand() % 6), vector3d());
+        playSound(static_cast<gamesound>(SOUND_CHEER1 + randDiscrete() % 6), vector3d());
 }
 
 void game::rallyReset()
@@ -313,6 +314,9 @@ void game::step(float dt)
         g_shake -= 0.1f;
 
     gameobject::step(dt);
+    // the F1 / F2 test particles are thrown here, not while drawing: they land on the sand
+    // and draw from the generators, so they belong to the simulation
+    emitDebugParticles();
 
     if (state == STATE_SERVING)
         serveStep(dt);
@@ -584,10 +588,10 @@ bool game::gameAtNet()
 
 void game::powerupPhase()
 {
-    if (gameMode > 0 && rand() % 500 < gameMode) {
+    if (gameMode > 0 && randDiscrete() % 500 < gameMode) {
         float x = unitJitter() * 60.0f;
         float z = unitJitter() * 25.0f;
-        poweruptype kind = static_cast<poweruptype>(rand() % 8);
+        poweruptype kind = static_cast<poweruptype>(randDiscrete() % 8);
         adopt(new powerupobject(vector3d(x, 0, z), kind, POWERUP_LIFETIME));
     }
 
@@ -666,7 +670,7 @@ void game::setPlayerAI(int i, aitype role)
         p->setRepelled(mate);
         break;
     case AI_SUPPORT:
-        p->setWanted(rand() % 3 > 0 ? passMarkers[i] : supportMarkers[i]);
+        p->setWanted(randDiscrete() % 3 > 0 ? passMarkers[i] : supportMarkers[i]);
         break;
     default:
         break;
@@ -769,8 +773,6 @@ void game::draw()
 
     gameobject::draw();
     glPopMatrix();
-
-    emitDebugParticles();
 }
 
 void game::emitDebugParticles()
@@ -913,4 +915,81 @@ void game::applyDaytime()
 {
     theField->applyDaytime();
     playAmbience();
+}
+
+// ---------------------------------------------------------------------------------------------
+// State hash (replays check it once per rally)
+
+namespace {
+// FNV-1a over the bytes of plain values
+struct statehasher {
+    unsigned long long h = 0xcbf29ce484222325ULL;
+    void bytes(const void* p, size_t n)
+    {
+        const unsigned char* b = static_cast<const unsigned char*>(p);
+        for (size_t i = 0; i < n; i++)
+            h = (h ^ b[i]) * 0x100000001b3ULL;
+    }
+    // a large block a 64-bit word at a time: eight times fewer rounds than bytes
+    void block(const void* p, size_t n)
+    {
+        const unsigned char* b = static_cast<const unsigned char*>(p);
+        size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            unsigned long long w;
+            memcpy(&w, b + i, 8);
+            h = (h ^ w) * 0x100000001b3ULL;
+            h ^= h >> 29;
+        }
+        bytes(b + i, n - i);
+    }
+    template <class T> void add(const T& v) { bytes(&v, sizeof v); }
+    void add(const vector3d& v) { add(v.x); add(v.y); add(v.z); }
+    void add(const box3d& b) { add(b.center); add(b.size); }
+    void add(const controller& c)
+    {
+        add(c.left); add(c.right); add(c.up); add(c.down);
+        for (bool b : c.button)
+            add(b);
+        add(c.axisX); add(c.axisY);
+    }
+};
+
+void hashObject(statehasher& s, const gameobject* o)
+{
+    s.add(o->pos); s.add(o->vel); s.add(o->accel); s.add(o->gravity); s.add(o->box);
+    s.add(o->bounds); s.add(o->bounded); s.add(o->maxSpeed); s.add(o->restitution);
+    s.add(o->damping); s.add(o->weight); s.add(o->ownCtrl); s.add(o->pup != nullptr);
+    s.add(o->wanted.size()); s.add(o->repelled.size()); s.add(o->children.size());
+    for (const gameobject* c : o->children)
+        hashObject(s, c);
+}
+
+void hashPlayer(statehasher& s, const player* p)
+{
+    s.add(p->jumpCharge); s.add(p->actionTime); s.add(p->jumpHeld); s.add(p->height);
+    s.add(p->sizeScale); s.add(p->ignoreBall); s.add(p->animTime); s.add(p->runPhase);
+    s.add(p->lastVelocity); s.add(p->state); s.add(p->action); s.add(p->aiMode);
+}
+}
+
+unsigned long long game::stateHash()
+{
+    statehasher s;
+    hashObject(s, this);
+    for (const player* p : players)
+        hashPlayer(s, p);
+    s.add(theBall->touchedGround); s.add(theBall->spinAngle); s.add(theBall->spinRate);
+    s.add(theBall->lastVelocity);
+    s.block(theField->heightMap, sizeof(int) * 512 * 512);   // the court's 512 x 512 cells
+    s.add(score[0]); s.add(score[1]); s.add(roundsWon[0]); s.add(roundsWon[1]);
+    s.add(touches); s.add(gameMode); s.add(lastHitterIndex); s.add(servingTeam);
+    s.add(possessionTeam); s.add(ballSide); s.add(slowMotion); s.add(state); s.add(clock);
+    s.add(pendingDelay); s.add(pendingEvent); s.add(serveTimer); s.add(camXTarget);
+    s.add(zoomTarget); s.add(debugParticles); s.add(WINSCORE);
+    randomstate r;
+    saveRandomState(r);
+    s.block(r.mt, sizeof r.mt);
+    s.add(r.mti); s.add(r.discrete);
+    return s.h;
 }

@@ -101,6 +101,9 @@ public:
     // the begin event ("-play"); the marks in the sand stay
     void applyDaytime();
     void playAmbience();
+    // 64-bit hash of everything the rest of the match depends on: the object tree (ball,
+    // players, pickups, particles), the sand, touches, score, rules state and both generators
+    unsigned long long stateHash();
 
     // camera easing, once per drawn frame
     void easePan();

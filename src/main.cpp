@@ -1,10 +1,12 @@
 #include "main.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -24,6 +26,7 @@
 #include "intromenu.h"
 #include "mainmenu.h"
 #include "random.h"
+#include "replay.h"
 #include "textrender.h"
 
 int screen_width = 800;
@@ -103,6 +106,10 @@ static const char* const HELP_TEXT =
     "  -capture                   write every shown frame to video.out in the folder\n"
     "                             the game was started from (raw RGB, no header)\n"
     "  -play                      start straight in a match\n"
+    "  -seed N                    start the random generators from N, not the clock\n"
+    "  -replay FILE               play a recorded match back (replays are kept in\n"
+    "                             $XDG_DATA_HOME/tibrel/replays, else\n"
+    "                             ~/.local/share/tibrel/replays)\n"
     "  --help                     show this text and leave\n"
     "  --version                  show the version and leave\n"
     "\n"
@@ -607,13 +614,186 @@ void paceFrame(unsigned t0)
         SDL_Delay(wait);
 }
 
+// ---- seeds and replays ----
+
+static const size_t KEPT_REPLAYS = 20;
+
+static replayrecorder g_recorder;           // the match being played, when recording
+static replayplayer* g_playback = nullptr;  // the replay being shown ("-replay FILE")
+static std::string g_replayName;
+static randomstate g_startRandoms;          // both generators just before the match was built
+static int g_exitStatus = 0;
+
+const char* switchValue(int argc, char** argv, const char* name)
+{
+    for (int i = 1; i + 1 < argc; i++)
+        if (argv[i] && strcmp(argv[i], name) == 0)
+            return argv[i + 1];
+    return nullptr;
+}
+
+static void shellError(const std::string& text)
+{
+    fprintf(stderr, "tibrel: %s\n", text.c_str());
+}
+
+int prepareReplay(int argc, char** argv)
+{
+    delete g_playback;
+    g_playback = nullptr;
+    if (findInCmdLine(argc, argv, "-seed") && !switchValue(argc, argv, "-seed")) {
+        shellError("-seed needs a whole number, e.g. -seed 7");
+        return 1;
+    }
+    const char* seed = switchValue(argc, argv, "-seed");
+    if (seed) {
+        char* end = nullptr;
+        errno = 0;
+        strtoull(seed, &end, 10);
+        if (!*seed || *end || errno || seed[0] == '-') {
+            shellError(std::string("-seed needs a whole number, not \"") + seed + "\"");
+            return 1;
+        }
+    }
+    if (!findInCmdLine(argc, argv, "-replay"))
+        return 0;
+    const char* file = switchValue(argc, argv, "-replay");
+    if (!file) {
+        shellError("-replay needs a replay file");
+        return 1;
+    }
+    std::string error;
+    replayplayer* p = new replayplayer();
+    if (!p->load(file, error)) {
+        delete p;
+        shellError(error);
+        return 1;
+    }
+    g_playback = p;
+    g_replayName = file;
+    return 0;
+}
+
+void seedRandom(int argc, char** argv)
+{
+    const char* seed = switchValue(argc, argv, "-seed");
+    if (g_playback) {
+        restoreRandomState(g_playback->header.randoms);
+    } else if (seed) {
+        seedGenerators(seedsFromNumber(strtoull(seed, nullptr, 10)));
+    } else {
+        timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        const unsigned long long micros =
+            static_cast<unsigned long long>(now.tv_sec) * 1000000ULL + now.tv_nsec / 1000;
+        seedGenerators(seedsFromClock(micros, SDL_GetTicks()));
+    }
+}
+
+void useReplayStore()
+{
+    if (!g_playback)
+        return;
+    closeConfigStore();
+    g_config = replayStore(g_playback->header);
+    wxConfigBase::Set(g_config);
+}
+
+game* buildMatch()
+{
+    saveRandomState(g_startRandoms);
+    return new game();
+}
+
+static void startRecording(game& match, bool begun)
+{
+    const std::string folder = replayFolder();
+    if (folder.empty())
+        return;
+    replayheader h;
+    h.begun = begun;
+    h.debugParticles = match.debugParticles;
+    h.settings = replaySettings(g_config);
+    h.randoms = g_startRandoms;
+    if (g_recorder.open(newReplayPath(folder), h))
+        pruneReplays(folder, KEPT_REPLAYS);
+}
+
+void startFirstMatch(game& match, bool play)
+{
+    if (g_playback) {
+        match.debugParticles = g_playback->header.debugParticles;
+        if (g_playback->header.begun)
+            match.event(game::EV_BEGIN, 0.0f);
+    } else if (play) {
+        startRecording(match, false);
+    }
+}
+
+game* beginMatch(game* old, mainmenu& menu)
+{
+    // a fresh match every time, so its replay starts from what a fresh game builds
+    const int debug = old->debugParticles;
+    g_thegame = nullptr;
+    delete old;
+    game* match = buildMatch();
+    g_thegame = match;
+    match->debugParticles = debug;
+    for (int i = 0; i < 4; i++)
+        menu.onSelect(menu.controlItem + i);
+    menu.onSelect(menu.optionsItem + 2);
+    // the menu's screen effects end with it
+    g_shake = 0;
+    g_mix = 0;
+    match->event(game::EV_BEGIN, 0.0f);
+    startRecording(*match, true);
+    return match;
+}
+
+void endMatchReplay(game& match)
+{
+    g_recorder.close(match);
+    if (!g_playback)
+        return;
+    delete g_playback;
+    g_playback = nullptr;
+    // nothing a recording held stays pressed
+    controller* devices[REPLAY_DEVICES];
+    replayDevices(devices);
+    for (controller* c : devices)
+        if (c)
+            c->reset_state();
+}
+
+bool stepMatch(game& match)
+{
+    if (g_playback) {
+        controller* devices[REPLAY_DEVICES];
+        replayDevices(devices);
+        const replayplayer::result r = g_playback->beforeStep(match, devices);
+        if (r != replayplayer::GO) {
+            if (!g_playback->message().empty())
+                shellError("replay " + g_replayName + ": " + g_playback->message());
+            g_exitStatus = r == replayplayer::MISMATCH ? 2 : (r == replayplayer::DAMAGED ? 1 : 0);
+            endMatchReplay(match);
+            return false;
+        }
+    }
+    g_recorder.beforeStep(match);
+    match.step(STEP_SECONDS);
+    g_recorder.afterStep(match);
+    return true;
+}
+
 // The start-up, the frame loop and the shutdown.
-static const float STEP = 0.02f;   // seconds of game time per frame
+static const float STEP = STEP_SECONDS;
 
 int SDL_main(int argc, char** argv)
 {
     if (printInfo(argc, argv))
         return 0;
+    if (const int status = prepareReplay(argc, argv))
+        return status;
     catchLeaveSignals();
     SDL_Init(SDL_INIT_AUDIO);   // video comes with the window, on a driver that has OpenGL
     const shellswitches switches = readSwitches(argc, argv);
@@ -626,10 +806,10 @@ int SDL_main(int argc, char** argv)
         return 1;
     }
     openConfigStore();
+    useReplayStore();
     greyScreen(0.5f);
 
-    init_genrand(SDL_GetTicks());
-    srand(SDL_GetTicks());
+    seedRandom(argc, argv);
     initSound();
     greyScreen(0.4f);
     GLInitFreeType();
@@ -637,7 +817,7 @@ int SDL_main(int argc, char** argv)
     greyScreen(0.3f);
     openJoysticks();
 
-    game* match = new game();
+    game* match = buildMatch();
     greyScreen(0.2f);
     g_thegame = match;
     controller* keys[2] = { new controller(), new controller() };
@@ -660,10 +840,11 @@ int SDL_main(int argc, char** argv)
     if (switches.capture)
         startCapture(inStartFolder("video.out").c_str());
     playMusic(MENU_MUSIC);
-    bool inMatch = switches.play;
+    bool inMatch = switches.play || g_playback;
     // the menu has set the stored time of day; a match started at once follows it as well
     if (inMatch)
         match->applyDaytime();
+    startFirstMatch(*match, inMatch);
     greyScreen(0.0f);
     reserveTexture(&g_buff, bufsize, bufsize, true);
     SDL_JoystickEventState(SDL_ENABLE);
@@ -682,19 +863,23 @@ int SDL_main(int argc, char** argv)
         captureFrame();
         SDL_GL_SwapBuffers();
 
+        const bool wasInMatch = inMatch;
         pollEvents(inMatch, match->debugParticles);
         if (leaveRequested())
             break;
+        if (wasInMatch && !inMatch)
+            endMatchReplay(*match);
 
         if (inMatch) {
-            match->step(STEP);
+            if (!stepMatch(*match))
+                break;
         } else {
             // each menu transition shows as a zoom blur dying away with the screen's fade
             g_feedback = std::min(g_mix, 10.0f);
             mainMenu->step(STEP);
             if (mainMenu->result == 1) {
                 inMatch = true;
-                match->event(game::EV_BEGIN, 0.0f);
+                match = beginMatch(match, *mainMenu);
                 mainMenu->result = 0;
             }
             if (mainMenu->result == -1)
@@ -703,6 +888,8 @@ int SDL_main(int argc, char** argv)
         paceFrame(t0);
     }
 
+    if (inMatch)
+        endMatchReplay(*match);
     stopMusic();
     deinitSound();
     stopCapture();
@@ -721,5 +908,5 @@ int SDL_main(int argc, char** argv)
     g_thegame = nullptr;
     delete match;
     GLDeinitFreeType();
-    return 0;
+    return g_exitStatus;
 }

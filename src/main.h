@@ -96,4 +96,26 @@ void pollEvents(bool& inMatch, int& debugParticles);
 // waits out the rest of a 20 ms frame that began at t0
 void paceFrame(unsigned t0);
 
+// Seeds and replays.
+class mainmenu;
+static const float STEP_SECONDS = 0.02f;   // game time per frame
+// the word after the switch name, or null
+const char* switchValue(int argc, char** argv, const char* name);
+// checks "-seed N" and loads "-replay FILE"; 0, or the exit status after a one-line message
+int prepareReplay(int argc, char** argv);
+// both generators from the replay, from "-seed N", or from the wall clock and tick count
+void seedRandom(int argc, char** argv);
+// while a replay is shown, the store holds its settings and no file is written
+void useReplayStore();
+// a new match, the generators' state before it kept for its replay
+game* buildMatch();
+// the match the loop starts in: a replay's, or a recorded "-play" match
+void startFirstMatch(game& match, bool play);
+// "Start!": a fresh match with the menu's settings, begun and recorded; old is deleted
+game* beginMatch(game* old, mainmenu& menu);
+// Escape or the end of the loop: the recording is closed, playback left
+void endMatchReplay(game& match);
+// one step of the match, recorded or played back; false when a replay has ended
+bool stepMatch(game& match);
+
 #endif

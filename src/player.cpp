@@ -10,6 +10,7 @@
 #include "layeredplayertexture.h"
 #include "main.h"
 #include "playfield.h"
+#include "random.h"
 #include "powerup.h"
 #include "sound.h"
 
@@ -377,7 +378,7 @@ void player::step(float dt)
     float dz = vel.z - lastVelocity.z;
     float d = std::sqrt(dx * dx + dz * dz);
     if (d > 0.1f) {
-        int k = rand() % 3 - 1;
+        int k = randDiscrete() % 3 - 1;
         if (theField)
             theField->footStep(pos.x, pos.z + 2.0f * k, d + 2.0f, 2.0f);
     }

@@ -9,6 +9,7 @@
 #include "particle.h"
 #include "player.h"
 #include "playfield.h"
+#include "random.h"
 
 enum { GO_OK = 100, GO_RANDOM = 101, HEIGHT_ID = 199 };
 
@@ -143,7 +144,7 @@ void playermenu::onGo(int id)
         for (int i = firstLayerItem; i <= lastLayerItem; i++) {
             menuitem& it = items[i];
             if (!it.values.empty())
-                it.valueIndex = rand() % (int)it.values.size();
+                it.valueIndex = randDiscrete() % (int)it.values.size();
             outfit->setLayer((*layers)[i - firstLayerItem].name, it.valueStr());
         }
         outfit->autoRebuild = true;

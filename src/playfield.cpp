@@ -70,7 +70,7 @@ static float jitter()
 // colour shift of one dust or fire particle, -0.25 ... 0.245
 static float colourShift()
 {
-    return (float)(rand() % 100) / 200.0f - 0.25f;
+    return (float)(randDiscrete() % 100) / 200.0f - 0.25f;
 }
 
 static void setCellColour(unsigned char* px, int h)

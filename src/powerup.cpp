@@ -94,7 +94,7 @@ powerup::powerup(poweruptype k, player* o, float d)
     workBox = box3d();
     savedBox = box3d();
     if (kind == PU_RANDOM)
-        kind = (poweruptype)(rand() % 7 + 1);
+        kind = (poweruptype)(randDiscrete() % 7 + 1);
     // taking it first drops any effect held, which restores the player's own values
     owner->setPowerup(this);
     duration = d;

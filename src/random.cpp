@@ -106,3 +106,67 @@ double genrand_res53()
     unsigned long a = genrand_int32() >> 5, b = genrand_int32() >> 6;
     return (a * 67108864.0 + b) * (1.0 / 9007199254740992.0);
 }
+
+// ---- the discrete choices ----
+
+static unsigned long long discreteState = 0x853c49e6748fea9bULL;
+
+// splitmix64: advances x by the golden-ratio step and returns the mixed value
+static unsigned long long splitmix(unsigned long long& x)
+{
+    unsigned long long z = (x += 0x9e3779b97f4a7c15ULL);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+}
+
+void seedDiscrete(unsigned long long s)
+{
+    discreteState = s;
+}
+
+int randDiscrete()
+{
+    return static_cast<int>(splitmix(discreteState) >> 33);
+}
+
+// ---- whole state ----
+
+void saveRandomState(randomstate& s)
+{
+    for (int i = 0; i < N; i++)
+        s.mt[i] = mt[i];
+    s.mti = mti;
+    s.discrete = discreteState;
+}
+
+void restoreRandomState(const randomstate& s)
+{
+    for (int i = 0; i < N; i++)
+        mt[i] = s.mt[i] & 0xffffffffUL;
+    mti = s.mti < 0 ? 0 : (s.mti > N + 1 ? N + 1 : s.mti);
+    discreteState = s.discrete;
+}
+
+// ---- seeds ----
+
+randomseeds seedsFromNumber(unsigned long long n)
+{
+    unsigned long long x = n;
+    randomseeds s;
+    s.mt = static_cast<unsigned long>(splitmix(x) & 0xffffffffUL);
+    s.discrete = splitmix(x);
+    return s;
+}
+
+randomseeds seedsFromClock(unsigned long long wallMicros, unsigned ticks)
+{
+    // the tick count goes into the high bits, where the microseconds rarely reach
+    return seedsFromNumber(wallMicros ^ (static_cast<unsigned long long>(ticks) << 40));
+}
+
+void seedGenerators(const randomseeds& s)
+{
+    init_genrand(s.mt);
+    seedDiscrete(s.discrete);
+}

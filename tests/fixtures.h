@@ -25,7 +25,7 @@ protected:
         ASSERT_TRUE(testsupport::openGLContext()) << "needs a display, e.g. xvfb-run";
         testsupport::openConfig();
         init_genrand(seed);
-        srand(seed);
+        seedDiscrete(seed);
         g = new game();
         g_thegame = g;
     }

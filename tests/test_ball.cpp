@@ -100,7 +100,7 @@ protected:
     {
         ASSERT_TRUE(testsupport::openGLContext()) << "needs a display, e.g. xvfb-run";
         init_genrand(21);
-        srand(21);
+        seedDiscrete(21);
         setDaytime(DT_DAY);
         field = new playfield();
         field->sandFill(0);

@@ -103,9 +103,9 @@ TEST_F(MatchRoles, SupportRoleMostlyMovesUpToTheNet)
 {
     bool sawPass = false, sawSupport = false;
     for (unsigned seed = 1; seed <= 30; seed++) {
-        srand(seed);
-        const bool pass = rand() % 3 > 0;
-        srand(seed);
+        seedDiscrete(seed);
+        const bool pass = randDiscrete() % 3 > 0;
+        seedDiscrete(seed);
         g->setPlayerAI(3, game::AI_SUPPORT);
         ASSERT_EQ(g->players[3]->wanted.size(), 1u);
         gameobject* target = g->players[3]->wanted[0];

@@ -126,7 +126,7 @@ protected:
         testsupport::openConfig();
         savedWinscore = WINSCORE;
         init_genrand(2024);
-        srand(2024);
+        seedDiscrete(2024);
         g = new game();
         g_thegame = g;
     }

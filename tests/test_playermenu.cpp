@@ -19,6 +19,7 @@
 #include "playermenu.h"
 #include "playfield.h"
 #include "powerup.h"
+#include "random.h"
 #include "support.h"
 
 // Every texture name the game generates while g_watchTextures is set; an outfit rebuild makes
@@ -239,7 +240,7 @@ TEST_F(PlayerMenuTest, RandomRebuildsOnceAndKeepsTheHeight)
 {
     p->setHeight(2.0f);
     open();
-    srand(99);
+    seedDiscrete(99);
     watch();
     press(0, 1);
     EXPECT_EQ(g_madeTextures, 1);

@@ -29,7 +29,7 @@ protected:
     {
         ASSERT_TRUE(testsupport::openGLContext()) << "needs a display, e.g. xvfb-run";
         init_genrand(1234);
-        srand(1234);
+        seedDiscrete(1234);
         setDaytime(DT_DAY);
         field = new playfield();
         field->sandFill(0);

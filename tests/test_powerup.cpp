@@ -7,6 +7,7 @@
 #include "particle.h"
 #include "player.h"
 #include "powerup.h"
+#include "random.h"
 #include "support.h"
 
 namespace {
@@ -46,7 +47,7 @@ box3d scaled(const box3d& b, float f)
 
 TEST_F(PowerupTest, RandomBecomesEveryRealKindButNeverRandom)
 {
-    srand(1234);
+    seedDiscrete(1234);
     std::set<int> seen;
     for (int i = 0; i < 300; i++) {
         powerup* u = new powerup(PU_RANDOM, p, 30);

@@ -63,7 +63,7 @@ TEST(worldshot, EveningCourtWithPrintsDustAndBall)
     }
 
     init_genrand(2006);
-    srand(2006);
+    seedDiscrete(2006);
     setDaytime(DT_EVENING);
 
     gameobject scene;   // stands in for the match

@@ -53,8 +53,7 @@ double cpuMs()
 // every generator the scenes draw from, in one place
 void seedScene(unsigned seed)
 {
-    init_genrand(seed);
-    srand(seed);
+    seedGenerators(seedsFromNumber(seed));
 }
 
 // The bass level of the menu music, as the sound callback would report it: a beat of 0.5 s
