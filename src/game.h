@@ -122,11 +122,11 @@ public:
     const char* serveHint() const;
     // the line shown once the match is over
     static const char* const matchOverHint;
+    // rings under the ball and the players, discs under human players: drawn over the sand
+    void drawMarkers();
 
 private:
     void drawScoreItems(float dx, float dy);
-    // rings under the ball and the players, discs under human players: drawn over the sand
-    void drawMarkers();
     // a text with its top-left at (x, y), in colour (r, g, b) with a black outline
     static void drawOutlined(const char* text, float x, float y, float r, float g, float b);
     // a text centred across the window with its top at y

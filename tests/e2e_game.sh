@@ -43,7 +43,9 @@ WORK=$(mktemp -d /tmp/tibrel-e2e-XXXXXX)
 GAME_PID=""
 cleanup() {
     if [ -n "$GAME_PID" ] && kill -0 "$GAME_PID" 2>/dev/null; then
-        kill "$GAME_PID" 2>/dev/null
+        # a game that did not end by itself is ended outright, so it cannot go on capturing
+        kill -KILL "$GAME_PID" 2>/dev/null
+        wait "$GAME_PID" 2>/dev/null
     fi
     if [ -n "${TIBREL_E2E_KEEP:-}" ]; then
         echo "pictures and settings kept in $WORK"

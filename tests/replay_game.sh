@@ -34,7 +34,7 @@ PRELOAD=$(tibrel_game_preload "$GAME")
 WORK=$(mktemp -d /tmp/tibrel-replay-XXXXXX)
 GAME_PID=""
 cleanup() {
-    # the game ignores SIGTERM (it is left through its menu), so a leftover one is killed
+    # a game that did not end by itself is ended outright
     if [ -n "$GAME_PID" ] && kill -0 "$GAME_PID" 2>/dev/null; then
         kill -9 "$GAME_PID" 2>/dev/null
     fi

@@ -31,7 +31,8 @@ work=$(mktemp -d /tmp/tibrel-window-XXXXXX)
 pid=""
 cleanup() {
     if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-        kill "$pid" 2>/dev/null || true
+        # a game that did not end by itself is ended outright, so it cannot go on capturing
+        kill -KILL "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     fi
     rm -rf "$work"

@@ -98,7 +98,9 @@ void expectSame(const trace& a, const trace& b)
 
 TEST_F(Determinism, SameStartPlaysTheSameMatch)
 {
-    const int steps = 3000;   // 60 s of play: several rallies, calls and power-ups
+    // four minutes of play: computer rallies can last a minute, so this holds several
+    // rallies, calls and power-ups whatever the rules' draws turn out to be
+    const int steps = 12000;
     const trace a = play(7, steps, false, 0);
     const trace b = play(7, steps, false, 0);
     ASSERT_GE(a.hashes.size(), 4u) << "too few rallies to tell anything";
