@@ -293,15 +293,20 @@ int openJoysticks()
 
 // $XDG_CONFIG_HOME/tibrel/tibrel.conf or ~/.config/tibrel/tibrel.conf, the folder created;
 // empty when neither variable names a folder or something other than a file is in the way
-static std::string configFilePath()
+std::string userBaseFolder(const char* xdgVariable, const char* underHome)
 {
-    std::string dir;
-    const char* xdg = getenv("XDG_CONFIG_HOME");
+    const char* xdg = getenv(xdgVariable);
     const char* home = getenv("HOME");
     if (xdg && xdg[0] == '/')
-        dir = xdg;
-    else if (home && home[0] == '/')
-        dir = std::string(home) + "/.config";
+        return xdg;
+    if (home && home[0] == '/')
+        return std::string(home) + "/" + underHome;
+    return std::string();
+}
+
+static std::string configFilePath()
+{
+    std::string dir = userBaseFolder("XDG_CONFIG_HOME", ".config");
     if (dir.empty())
         return std::string();
     dir += "/tibrel";

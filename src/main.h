@@ -54,6 +54,9 @@ std::string installedDataRoot();
 // name taken in the folder the game was started from (names from the command line and
 // "video.out" must go through it: findData may change the working folder)
 std::string inStartFolder(const char* name);
+// a user's base folder: $xdgVariable when it is an absolute path, else $HOME/underHome;
+// empty when neither names one
+std::string userBaseFolder(const char* xdgVariable, const char* underHome);
 
 // switches that act later in start-up; the resolution ones are applied at once
 struct shellswitches {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <wx/fileconf.h>
 #include "game.h"
+#include "main.h"
 #include "player.h"
 
 static const char MAGIC[8] = { 'T', 'I', 'B', 'R', 'E', 'L', 'R', 'P' };
@@ -534,13 +535,7 @@ static bool makeFolders(const std::string& path)
 
 std::string replayFolder()
 {
-    std::string dir;
-    const char* xdg = getenv("XDG_DATA_HOME");
-    const char* home = getenv("HOME");
-    if (xdg && xdg[0] == '/')
-        dir = xdg;
-    else if (home && home[0] == '/')
-        dir = std::string(home) + "/.local/share";
+    std::string dir = userBaseFolder("XDG_DATA_HOME", ".local/share");
     if (dir.empty())
         return std::string();
     dir += "/tibrel/replays";
