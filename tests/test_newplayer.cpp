@@ -102,15 +102,8 @@ protected:
     std::vector<unsigned char> drawFrame()
     {
         glViewport(0, 0, W, H);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glLineWidth(1.25f);
-        glEnable(GL_BLEND);
-        glDisable(GL_CULL_FACE);
-        glEnable(GL_ALPHA_TEST);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        glTranslatef(0, 0, -100);
+        beginFrame();
         g->draw();
         glFinish();
         return testsupport::readFrame(W, H);
