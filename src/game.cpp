@@ -859,6 +859,8 @@ const char* const game::matchOverHint = "Press Escape for the menu";
 
 const char* game::serveHint() const
 {
+    if (!replayLabel.empty())
+        return nullptr;
     if (state != STATE_SERVING || pendingDelay > 0 || (servingTeam != 0 && servingTeam != 1))
         return nullptr;
     const player* server = players[2 * servingTeam];
@@ -892,10 +894,12 @@ void game::drawThisPost()
         // the call of the referee, red with a black outline, while its delay runs
         const int e = static_cast<int>(pendingEvent) >= 0 && pendingEvent <= EV_NEWRALLY ? pendingEvent : 0;
         drawCentred(eventTexts[e], messageY, 1, 0, 0);
-    } else if (state == STATE_MATCHOVER) {
+    } else if (state == STATE_MATCHOVER && replayLabel.empty()) {
         // the winner's label stays on the board; this line says how to go on
         drawCentred(matchOverHint, messageY, 1, 1, 1);
     }
+    if (!replayLabel.empty())
+        drawCentred(replayLabel.c_str(), static_cast<float>(screen_height * 11 / 12), 1, 0.6f, 0.2f);
     if (const char* hint = serveHint())
         drawCentred(hint, static_cast<float>(screen_height * 5 / 6), 1, 1, 0);
 

@@ -2,6 +2,8 @@
 #define TIBREL_GAME_H
 
 #include "gameobject.h"
+#include <string>
+#include <vector>
 
 class playfield;
 class net;
@@ -63,6 +65,9 @@ public:
     float serveTimer;
     gameevent pendingEvent;
     std::vector<powerupobject*> pickups;   // the children that are pickups, in adoption order
+    // while a replay is watched, the label shown under the court ("REPLAY  1:23"); no hint
+    // aimed at a player shows then. Drawn only: the match never reads it.
+    std::string replayLabel;
 
     game();
     ~game() override;

@@ -27,6 +27,7 @@
 #include "mainmenu.h"
 #include "random.h"
 #include "replay.h"
+#include "replaylist.h"
 #include "textrender.h"
 
 int screen_width = 800;
@@ -82,6 +83,7 @@ shellswitches readSwitches(int argc, char** argv)
     s.windowed = findInCmdLine(argc, argv, "-w") != 0;
     s.capture = findInCmdLine(argc, argv, "-capture") != 0;
     s.play = findInCmdLine(argc, argv, "-play") != 0;
+    s.leaveAfterReplay = findInCmdLine(argc, argv, "-leave-after-replay") != 0;
     return s;
 }
 
@@ -107,9 +109,12 @@ static const char* const HELP_TEXT =
     "                             the game was started from (raw RGB, no header)\n"
     "  -play                      start straight in a match\n"
     "  -seed N                    start the random generators from N, not the clock\n"
-    "  -replay FILE               play a recorded match back (replays are kept in\n"
+    "  -replay FILE               play a recorded match back, then go on to the title\n"
+    "                             pictures and the main menu (replays are kept in\n"
     "                             $XDG_DATA_HOME/tibrel/replays, else\n"
-    "                             ~/.local/share/tibrel/replays)\n"
+    "                             ~/.local/share/tibrel/replays; \"Replays...\" in the\n"
+    "                             main menu lists them)\n"
+    "  -leave-after-replay        with -replay: leave the game when the replay ends\n"
     "  --help                     show this text and leave\n"
     "  --version                  show the version and leave\n"
     "\n"
@@ -118,6 +123,8 @@ static const char* const HELP_TEXT =
     "  Keyboard 2   run: keypad 4 6 8 5; jump: End; hit: Page Down\n"
     "  Menus        Up and Down move, Return picks or steps forward, Z steps back\n"
     "  Escape       leaves a match for the main menu (it never ends the game)\n"
+    "  Replays      Space pauses, Right and Left double and halve the speed,\n"
+    "               Escape leaves\n"
     "  F1, F2       more or fewer debug particles\n"
     "The game ends with \"Quit\" in the main menu, by closing its window, or on\n"
     "SIGINT (Ctrl+C) or SIGTERM.\n"
@@ -556,7 +563,7 @@ void keepFrame()
     glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, screen_width, screen_height);
 }
 
-bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
+bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles, menu* screens)
 {
     switch (e.type) {
     case SDL_KEYDOWN: {
@@ -566,6 +573,10 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
             debugParticles = std::max(0, std::min(debugParticles + step, MAX_DEBUG_PARTICLES));
         }
         controllerKey(key, true);
+        if (inMatch)
+            playbackKey(key);
+        else if (screens)
+            screens->shown()->onKey(key);
         if (key == SDLK_ESCAPE) {
             if (!inMatch)
                 return false;
@@ -595,11 +606,11 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
     return true;
 }
 
-void pollEvents(bool& inMatch, int& debugParticles)
+void pollEvents(bool& inMatch, int& debugParticles, menu* screens)
 {
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
-        if (!handleEvent(e, inMatch, debugParticles))
+        if (!handleEvent(e, inMatch, debugParticles, screens))
             break;
     }
 }
@@ -624,10 +635,19 @@ void paceFrame(unsigned t0)
 static const size_t KEPT_REPLAYS = 20;
 
 static replayrecorder g_recorder;           // the match being played, when recording
-static replayplayer* g_playback = nullptr;  // the replay being shown ("-replay FILE")
-static std::string g_replayName;
+static replayplayer* g_commandLineReplay = nullptr;   // "-replay FILE", loaded before the window
+static std::string g_commandLineName;
 static randomstate g_startRandoms;          // both generators just before the match was built
 static int g_exitStatus = 0;
+
+// the replay being watched: its own settings store stands in for the player's meanwhile
+static replayplayer* g_playback = nullptr;
+static std::string g_replayName;
+static bool g_replayFromCommandLine = false;
+static wxConfigBase* g_playerStore = nullptr;
+static int g_speed = 0;                     // a power of two, REPLAY_SLOWEST ... REPLAY_FASTEST
+static bool g_paused = false;
+static unsigned long g_playbackFrame = 0;
 
 const char* switchValue(int argc, char** argv, const char* name)
 {
@@ -644,8 +664,8 @@ static void shellError(const std::string& text)
 
 int prepareReplay(int argc, char** argv)
 {
-    delete g_playback;
-    g_playback = nullptr;
+    delete g_commandLineReplay;
+    g_commandLineReplay = nullptr;
     if (findInCmdLine(argc, argv, "-seed") && !switchValue(argc, argv, "-seed")) {
         shellError("-seed needs a whole number, e.g. -seed 7");
         return 1;
@@ -674,17 +694,15 @@ int prepareReplay(int argc, char** argv)
         shellError(error);
         return 1;
     }
-    g_playback = p;
-    g_replayName = file;
+    g_commandLineReplay = p;
+    g_commandLineName = file;
     return 0;
 }
 
 void seedRandom(int argc, char** argv)
 {
     const char* seed = switchValue(argc, argv, "-seed");
-    if (g_playback) {
-        restoreRandomState(g_playback->header.randoms);
-    } else if (seed) {
+    if (seed) {
         seedGenerators(seedsFromNumber(strtoull(seed, nullptr, 10)));
     } else {
         timespec now;
@@ -695,19 +713,20 @@ void seedRandom(int argc, char** argv)
     }
 }
 
-void useReplayStore()
-{
-    if (!g_playback)
-        return;
-    closeConfigStore();
-    g_config = replayStore(g_playback->header);
-    wxConfigBase::Set(g_config);
-}
-
 game* buildMatch()
 {
     saveRandomState(g_startRandoms);
     return new game();
+}
+
+// the old match goes, a new one built from the generators as they are now
+static game* replaceMatch(game* old)
+{
+    g_thegame = nullptr;
+    delete old;
+    game* match = buildMatch();
+    g_thegame = match;
+    return match;
 }
 
 static void startRecording(game& match, bool begun)
@@ -724,25 +743,28 @@ static void startRecording(game& match, bool begun)
         pruneReplays(folder, KEPT_REPLAYS);
 }
 
+// the end mark, and how the match ended for the list of replays
+static void closeRecording(game& match)
+{
+    const bool wasOpen = g_recorder.isOpen();
+    const std::string path = g_recorder.path();
+    const unsigned steps = g_recorder.steps();
+    g_recorder.close(match);
+    if (wasOpen)
+        noteRecordedReplay(path, steps, match);
+}
+
 void startFirstMatch(game& match, bool play)
 {
-    if (g_playback) {
-        match.debugParticles = g_playback->header.debugParticles;
-        if (g_playback->header.begun)
-            match.event(game::EV_BEGIN, 0.0f);
-    } else if (play) {
+    if (play)
         startRecording(match, false);
-    }
 }
 
 game* beginMatch(game* old, mainmenu& menu)
 {
     // a fresh match every time, so its replay starts from what a fresh game builds
     const int debug = old->debugParticles;
-    g_thegame = nullptr;
-    delete old;
-    game* match = buildMatch();
-    g_thegame = match;
+    game* match = replaceMatch(old);
     match->debugParticles = debug;
     for (int i = 0; i < 4; i++)
         menu.onSelect(menu.controlItem + i);
@@ -755,11 +777,54 @@ game* beginMatch(game* old, mainmenu& menu)
     return match;
 }
 
-void endMatchReplay(game& match)
+game* watchCommandLineReplay(game* old, mainmenu& menu)
 {
-    g_recorder.close(match);
+    if (!g_commandLineReplay)
+        return old;
+    menu.watch = g_commandLineReplay;
+    menu.watchName = g_commandLineName;
+    g_commandLineReplay = nullptr;
+    game* match = watchReplay(old, menu);
+    g_replayFromCommandLine = true;
+    return match;
+}
+
+game* watchReplay(game* old, mainmenu& menu)
+{
+    closeRecording(*old);
+    g_playback = menu.watch;
+    g_replayName = menu.watchName;
+    menu.watch = nullptr;
+    g_replayFromCommandLine = false;
+    g_speed = 0;
+    g_paused = false;
+    g_playbackFrame = 0;
+    // the replay's settings stand in for the player's until it ends; they are never written
+    g_playerStore = g_config;
+    g_config = replayStore(g_playback->header);
+    wxConfigBase::Set(g_config);
+    restoreRandomState(g_playback->header.randoms);
+    game* match = replaceMatch(old);
+    menu.readStored();
+    match->applyDaytime();
+    match->debugParticles = g_playback->header.debugParticles;
+    if (g_playback->header.begun)
+        match->event(game::EV_BEGIN, 0.0f);
+    g_shake = 0;
+    g_mix = 0;
+    return match;
+}
+
+bool watching()
+{
+    return g_playback != nullptr;
+}
+
+game* leaveMatch(game* match, mainmenu& menu)
+{
+    closeRecording(*match);
     if (!g_playback)
-        return;
+        return match;
     delete g_playback;
     g_playback = nullptr;
     // nothing a recording held stays pressed
@@ -768,25 +833,75 @@ void endMatchReplay(game& match)
     for (controller* c : devices)
         if (c)
             c->reset_state();
+    // the player's own store, settings and a fresh match of theirs come back
+    delete g_config;
+    g_config = g_playerStore;
+    g_playerStore = nullptr;
+    wxConfigBase::Set(g_config);
+    match = replaceMatch(match);
+    menu.readStored();
+    return match;
 }
 
-bool stepMatch(game& match)
+bool playbackKey(int key)
 {
-    if (g_playback) {
-        controller* devices[REPLAY_DEVICES];
-        replayDevices(devices);
-        const replayplayer::result r = g_playback->beforeStep(match, devices);
-        if (r != replayplayer::GO) {
-            if (!g_playback->message().empty())
-                shellError("replay " + g_replayName + ": " + g_playback->message());
-            g_exitStatus = r == replayplayer::MISMATCH ? 2 : (r == replayplayer::DAMAGED ? 1 : 0);
-            endMatchReplay(match);
-            return false;
-        }
+    if (!g_playback)
+        return false;
+    if (key == SDLK_SPACE)
+        g_paused = !g_paused;
+    else if (key == SDLK_RIGHT)
+        g_speed = std::min(g_speed + 1, REPLAY_FASTEST);
+    else if (key == SDLK_LEFT)
+        g_speed = std::max(g_speed - 1, REPLAY_SLOWEST);
+    else
+        return false;
+    return true;
+}
+
+std::string playbackLabel(unsigned steps, int speed, bool paused)
+{
+    const unsigned seconds = static_cast<unsigned>(steps * STEP_SECONDS);
+    char text[64];
+    snprintf(text, sizeof text, "REPLAY  %u:%02u", seconds / 60, seconds % 60);
+    std::string label = text;
+    if (speed != 0)
+        label += speed > 0 ? "  " + std::to_string(1 << speed) + "x" : "  1/" + std::to_string(1 << -speed) + "x";
+    if (paused)
+        label += "  paused";
+    return label;
+}
+
+// one step of the replay; false when it has ended (said on standard error and on the menu)
+static bool playbackStep(game& match, mainmenu& menu)
+{
+    controller* devices[REPLAY_DEVICES];
+    replayDevices(devices);
+    const replayplayer::result r = g_playback->beforeStep(match, devices);
+    if (r == replayplayer::GO)
+        return true;
+    if (!g_playback->message().empty()) {
+        shellError("replay " + g_replayName + ": " + g_playback->message());
+        menu.watchNote = g_playback->message();
     }
-    g_recorder.beforeStep(match);
-    match.step(STEP_SECONDS);
-    g_recorder.afterStep(match);
+    if (g_replayFromCommandLine && r != replayplayer::END)
+        g_exitStatus = r == replayplayer::MISMATCH ? 2 : 1;
+    return false;
+}
+
+bool stepMatch(game& match, mainmenu& menu)
+{
+    unsigned steps = 1;
+    if (g_playback)
+        steps = g_paused ? 0 : replayStepsInFrame(g_speed, g_playbackFrame++);
+    for (unsigned i = 0; i < steps; i++) {
+        if (g_playback && !playbackStep(match, menu))
+            return false;
+        g_recorder.beforeStep(match);
+        match.step(STEP_SECONDS);
+        g_recorder.afterStep(match);
+    }
+    if (g_playback)
+        match.replayLabel = playbackLabel(g_playback->stepsPlayed(), g_speed, g_paused);
     return true;
 }
 
@@ -811,7 +926,6 @@ int SDL_main(int argc, char** argv)
         return 1;
     }
     openConfigStore();
-    useReplayStore();
     greyScreen(0.5f);
 
     seedRandom(argc, argv);
@@ -845,11 +959,15 @@ int SDL_main(int argc, char** argv)
     if (switches.capture)
         startCapture(inStartFolder("video.out").c_str());
     playMusic(MENU_MUSIC);
-    bool inMatch = switches.play || g_playback;
+    bool inMatch = switches.play;
     // the menu has set the stored time of day; a match started at once follows it as well
     if (inMatch)
         match->applyDaytime();
     startFirstMatch(*match, inMatch);
+    if (g_commandLineReplay) {
+        match = watchCommandLineReplay(match, *mainMenu);
+        inMatch = true;
+    }
     greyScreen(0.0f);
     reserveTexture(&g_buff, bufsize, bufsize, true);
     SDL_JoystickEventState(SDL_ENABLE);
@@ -869,22 +987,30 @@ int SDL_main(int argc, char** argv)
         SDL_GL_SwapBuffers();
 
         const bool wasInMatch = inMatch;
-        pollEvents(inMatch, match->debugParticles);
+        pollEvents(inMatch, match->debugParticles, mainMenu);
         if (leaveRequested())
             break;
-        if (wasInMatch && !inMatch)
-            endMatchReplay(*match);
-
-        if (inMatch) {
-            if (!stepMatch(*match))
+        if (inMatch && !stepMatch(*match, *mainMenu)) {
+            // a replay ended: back to where it was chosen, or the title pictures after -replay
+            if (switches.leaveAfterReplay)
                 break;
-        } else {
+            inMatch = false;
+            playMusic(MENU_MUSIC);
+        }
+        if (wasInMatch && !inMatch)
+            match = leaveMatch(match, *mainMenu);
+        if (!inMatch) {
             // each menu transition shows as a zoom blur dying away with the screen's fade
             g_feedback = std::min(g_mix, 10.0f);
             mainMenu->step(STEP);
             if (mainMenu->result == 1) {
                 inMatch = true;
                 match = beginMatch(match, *mainMenu);
+                mainMenu->result = 0;
+            }
+            if (mainMenu->result == 2) {
+                inMatch = true;
+                match = watchReplay(match, *mainMenu);
                 mainMenu->result = 0;
             }
             if (mainMenu->result == -1)
@@ -894,7 +1020,7 @@ int SDL_main(int argc, char** argv)
     }
 
     if (inMatch)
-        endMatchReplay(*match);
+        match = leaveMatch(match, *mainMenu);
     stopMusic();
     deinitSound();
     stopCapture();

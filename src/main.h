@@ -63,6 +63,7 @@ struct shellswitches {
     bool windowed;   // "-w"
     bool capture;    // "-capture"
     bool play;       // "-play"
+    bool leaveAfterReplay;   // "-leave-after-replay": with "-replay", leave when it ends
 };
 // sets screen_width, screen_height and bufsize from "-640" ... "-1280" (last one tested wins)
 shellswitches readSwitches(int argc, char** argv);
@@ -90,12 +91,13 @@ void stopCapture();
 void beginFrame();
 // copies the finished frame into g_buff for the next postprocess
 void keepFrame();
-// one input event: F1 / F2 debug particles, controllers, Escape, the window's close request
-// (see leaveRequested). Returns false when the
-// rest of the queue must wait for the next frame (Escape in the menu).
-bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles);
+// one input event: F1 / F2 debug particles, controllers, the keys of a replay being watched
+// or of the screen shown (screens is the main menu), Escape, the window's close request (see
+// leaveRequested). Returns false when the rest of the queue must wait for the next frame
+// (Escape in the menu).
+bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles, menu* screens = nullptr);
 // drains the queue through handleEvent
-void pollEvents(bool& inMatch, int& debugParticles);
+void pollEvents(bool& inMatch, int& debugParticles, menu* screens = nullptr);
 // waits out the rest of a 20 ms frame that began at t0
 void paceFrame(unsigned t0);
 
@@ -106,19 +108,31 @@ static const float STEP_SECONDS = 0.02f;   // game time per frame
 const char* switchValue(int argc, char** argv, const char* name);
 // checks "-seed N" and loads "-replay FILE"; 0, or the exit status after a one-line message
 int prepareReplay(int argc, char** argv);
-// both generators from the replay, from "-seed N", or from the wall clock and tick count
+// both generators from "-seed N", or from the wall clock and tick count
 void seedRandom(int argc, char** argv);
-// while a replay is shown, the store holds its settings and no file is written
-void useReplayStore();
 // a new match, the generators' state before it kept for its replay
 game* buildMatch();
-// the match the loop starts in: a replay's, or a recorded "-play" match
+// the match the loop starts in: a recorded "-play" match
 void startFirstMatch(game& match, bool play);
 // "Start!": a fresh match with the menu's settings, begun and recorded; old is deleted
 game* beginMatch(game* old, mainmenu& menu);
-// Escape or the end of the loop: the recording is closed, playback left
-void endMatchReplay(game& match);
-// one step of the match, recorded or played back; false when a replay has ended
-bool stepMatch(game& match);
+
+// Watching a replay. The replay's settings stand in for the player's stored ones while it
+// runs and are never written; when it ends the player's store, settings and a fresh match
+// come back, so watching never changes the player's game.
+// the replay the menu has loaded (menu.watch), in a match built as the recorded one was
+game* watchReplay(game* old, mainmenu& menu);
+// the same for the "-replay FILE" loaded by prepareReplay; old when there is none
+game* watchCommandLineReplay(game* old, mainmenu& menu);
+bool watching();
+// Space pauses, Right and Left double and halve the speed; true when the key was one of them
+bool playbackKey(int key);
+// "REPLAY  1:23", then the speed when it is not 1x and "paused"
+std::string playbackLabel(unsigned steps, int speed, bool paused);
+// Escape, a replay's end or the end of the loop: the recording is closed, or the replay
+// left and the player's game restored; returns the match the menu goes on with
+game* leaveMatch(game* match, mainmenu& menu);
+// the steps of one drawn frame, recorded or played back; false when a replay has ended
+bool stepMatch(game& match, mainmenu& menu);
 
 #endif

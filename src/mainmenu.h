@@ -1,15 +1,28 @@
 #ifndef TIBREL_MAINMENU_H
 #define TIBREL_MAINMENU_H
 
+#include <string>
 #include "menu.h"
 
-// Controllers, time of day, round length, game mode, outfits, "Start!" and "Quit".
+class replayplayer;
+
+extern const char* const DAYTIME_NAMES[4];
+extern const char* const MODE_NAMES[3];
+
+// Controllers, time of day, round length, game mode, outfits, replays, "Start!" and "Quit".
 class mainmenu : public menu {
 public:
     int controlItem;
     int optionsItem;
+    // a replay chosen to be watched (result 2), loaded and handed over to the shell
+    replayplayer* watch;
+    std::string watchName;
+    std::string watchNote;   // why the last replay stopped early, for the Replays screen
 
     mainmenu();
+    ~mainmenu() override;
+    // the controllers and options from the store, applied to the match (g_thegame)
+    void readStored();
     void onSelect(int index) override;
     void onGo(int id) override;
     // the lines, then the keys of the two keyboard halves in a footer under them

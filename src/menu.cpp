@@ -104,6 +104,19 @@ void menu::onGo(int)
 {
 }
 
+bool menu::onKey(int)
+{
+    return false;
+}
+
+menu* menu::shown()
+{
+    menu* m = this;
+    while (m->subMenu)
+        m = m->subMenu;
+    return m;
+}
+
 // -1 up, +1 down, 0 for none or both; any stick deflection wins over the keys
 static int verticalDirection(const controller* c)
 {
@@ -215,13 +228,12 @@ void menu::drawFullScreenPicture(unsigned int tex)
     drawSprite(tex, vector3d(0, 0, 0), vector3d(10, 10, 1), 0, 1, 1);
 }
 
-static int textWidth(const wxString& s)
+int menu::textWidth(const wxString& s)
 {
     return GLTextWidth(0, L"%ls", (const wchar_t*)s.wc_str());
 }
 
-// texts are drawn as they stand: a "%" in a label is not a format
-static void text(int x, float y, const wxString& s)
+void menu::drawText(int x, float y, const wxString& s)
 {
     GLText(0, (float)x, y, L"%ls", (const wchar_t*)s.wc_str());
 }
@@ -233,6 +245,20 @@ float menu::lineY(int i) const
     return top + i * lineHeight;
 }
 
+void menu::drawBackground()
+{
+    g_mix = fade;
+    if (!background)
+        return;
+    glDisable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glShadeModel(GL_FLAT);
+    glEnable(GL_TEXTURE_2D);
+    glColor4f(1, 1, 1, 1);
+    drawFullScreenPicture(background);
+    glDepthMask(GL_TRUE);
+}
+
 void menu::drawThis()
 {
     glClearColor(0, 0, 0, 1);
@@ -240,23 +266,13 @@ void menu::drawThis()
         subMenu->drawThis();
         return;
     }
-    g_mix = fade;
-
-    if (background) {
-        glDisable(GL_DEPTH_TEST);
-        glDepthMask(GL_FALSE);
-        glShadeModel(GL_FLAT);
-        glEnable(GL_TEXTURE_2D);
-        glColor4f(1, 1, 1, 1);
-        drawFullScreenPicture(background);
-        glDepthMask(GL_TRUE);
-    }
+    drawBackground();
 
     int n = (int)items.size();
     int half = screen_width / 2;
 
     glColor4f(1, 1, 1, 1);
-    text((screen_width - textWidth(title)) / 2, 32, title);
+    drawText((screen_width - textWidth(title)) / 2, 32, title);
 
     for (int i = 0; i < n; i++) {
         const menuitem& it = items[i];
@@ -267,19 +283,19 @@ void menu::drawThis()
                 glColor4f(1, 0, 0, 1);
             else
                 glColor4f(1, 1, 1, 1);
-            text(half - textWidth(it.label) / 2, y, it.label);
+            drawText(half - textWidth(it.label) / 2, y, it.label);
         } else if (it.kind == ITEM_SELECT) {
             wxString caption = it.label + ": ";
             wxString value = " " + it.valueStr();
             glColor4f(1, 1, 1, 1);
-            text(half - textWidth(caption), y, caption);
+            drawText(half - textWidth(caption), y, caption);
             if (here) {
                 glColor4f(0, 1, 1, 1);
-                text(half, y, "________________");
+                drawText(half, y, "________________");
             } else {
                 glColor4f(1, 1, 0, 1);
             }
-            text(half, y, value);
+            drawText(half, y, value);
         }
     }
 }

@@ -29,7 +29,7 @@ public:
     int lastDir;
     int lastPrev;
     int lastNext;
-    int result;               // 1 start, -1 quit (main menu)
+    int result;               // 1 start, 2 watch a replay, -1 quit (main menu)
     menu* subMenu;
     menu* parentMenu;
     unsigned int background;
@@ -41,6 +41,11 @@ public:
     void step(float dt) override;
     virtual void onSelect(int index);
     virtual void onGo(int id);
+    // a key the screen reads itself beyond its controller (an SDL key symbol, e.g. Escape);
+    // true when it used it. The shell offers each key press to the screen shown.
+    virtual bool onKey(int key);
+    // the deepest open screen: the one seen and controlled
+    menu* shown();
 
     void setBackground(const wxString& file);
     void addGo(const wxString& label, int id);
@@ -56,6 +61,11 @@ public:
 protected:
     // a picture over the whole window, first image row at the top, in the current colour
     static void drawFullScreenPicture(unsigned int tex);
+    // publishes the transition and draws the background picture, the start of every screen
+    void drawBackground();
+    // texts are drawn as they stand: a "%" in a label is not a format
+    static void drawText(int x, float y, const wxString& s);
+    static int textWidth(const wxString& s);
 };
 
 #endif

@@ -181,7 +181,7 @@ stored() {
 
 # rows of the 800 x 600 screens: the main menu's "Time of Day" line and the customisation
 # screen's "Upper Body" line (right of the preview figure)
-DAY_ROW="800x24+0+224"
+DAY_ROW="800x24+0+200"
 UPPER_ROW="550x24+250+272"
 
 # ---- 1: first run ----
@@ -215,7 +215,7 @@ key Up                       # "Game Mode"
 key Return                   # Arcade -> Extreme!
 settle "$DAY_ROW" "$WORK/day-2.png"
 shot "$WORK/menu-2.png"
-key Down 5                   # "Start!"
+key Down 6                   # "Start!" (past "Replays...")
 key Return
 sleep 6
 shot "$WORK/match.png"
@@ -255,7 +255,7 @@ settle "$UPPER_ROW" "$WORK/upper-3.png"
     fail "player one's screen does not show the chosen upper body after a restart"
 key Up 7
 key Return                   # "OK!"
-key Down 5                   # "Quit"
+key Down 6                   # "Quit"
 key Return
 wait_exit
 [ "$(stored game timeofday)" = "2" ] || fail "third run: time of day $(stored game timeofday)"
