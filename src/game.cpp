@@ -898,11 +898,20 @@ void game::drawThisPost()
         // the winner's label stays on the board; this line says how to go on
         drawCentred(matchOverHint, messageY, 1, 1, 1);
     }
-    if (!replayLabel.empty())
-        drawCentred(replayLabel.c_str(), static_cast<float>(screen_height * 11 / 12), 1, 0.6f, 0.2f);
+
     if (const char* hint = serveHint())
         drawCentred(hint, static_cast<float>(screen_height * 5 / 6), 1, 1, 0);
 
+    glColor4f(1, 1, 1, 1);
+    glEnable(GL_DEPTH_TEST);
+}
+
+void game::drawReplayLabel()
+{
+    if (replayLabel.empty())
+        return;
+    glDisable(GL_DEPTH_TEST);
+    drawCentred(replayLabel.c_str(), static_cast<float>(screen_height * 11 / 12), 1, 0.6f, 0.2f);
     glColor4f(1, 1, 1, 1);
     glEnable(GL_DEPTH_TEST);
 }

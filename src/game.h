@@ -68,6 +68,9 @@ public:
     // while a replay is watched, the label shown under the court ("REPLAY  1:23"); no hint
     // aimed at a player shows then. Drawn only: the match never reads it.
     std::string replayLabel;
+    // the label over the finished frame, after it was kept and captured: a video made of a
+    // replay shows the match alone
+    void drawReplayLabel();
 
     game();
     ~game() override;

@@ -984,6 +984,8 @@ int SDL_main(int argc, char** argv)
         glFlush();
         keepFrame();
         captureFrame();
+        if (inMatch)
+            match->drawReplayLabel();
         SDL_GL_SwapBuffers();
 
         const bool wasInMatch = inMatch;

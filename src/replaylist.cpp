@@ -15,7 +15,7 @@
 #include "replay.h"
 
 static const char* const SUFFIX = ".tibrelreplay";
-static const char* const INDEX_NAME = "replays.index";
+static const char* const INDEX_NAME = ".index";   // hidden: the folder shows replays only
 static const char* const INDEX_FIRST_LINE = "tibrel replay index 1";
 
 std::string keptReplayFolder(const std::string& folder)

@@ -1,0 +1,180 @@
+#!/bin/bash
+# The Replays screen in the real game, as a player who never reads the README meets it:
+#   1. a match of Extreme! at night is played with "-play" and left with Escape (a replay);
+#   2. the player's own settings are then Classic in the morning;
+#   3. "tibrel -w": title pictures, main menu, "Replays...", the match's line, Return watches
+#      it, Escape returns to the Replays screen, K keeps it, Escape to the main menu, "Quit";
+#   4. the game ended with status 0, the kept replay is in kept/, and the settings file still
+#      holds the player's own Classic and Morning.
+#
+# usage: tests/replays_menu.sh <build dir>     (run from the repository root)
+# TIBREL_E2E_KEEP=1 keeps the working folder and its screen shots.
+
+set -u
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+if [ -z "${TIBREL_E2E_DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" env TIBREL_E2E_DISPLAY=1 bash "$0" "$@"
+fi
+
+[ $# -ge 1 ] || fail "usage: $0 <build dir>"
+GAME=$(cd "$1" 2>/dev/null && pwd)/tibrel
+[ -x "$GAME" ] || fail "no game at $GAME"
+[ -d data/titles ] || fail "data/ has not been generated (run from the repository root)"
+command -v xdotool >/dev/null || fail "xdotool is not installed"
+
+TIBREL_ROOT=$(pwd)
+# shellcheck source=tools/deps.sh
+source "$TIBREL_ROOT/tools/deps.sh"
+PRELOAD=$(tibrel_game_preload "$GAME")
+
+WORK=$(mktemp -d /tmp/tibrel-replays-XXXXXX)
+GAME_PID=""
+cleanup() {
+    if [ -n "$GAME_PID" ] && kill -0 "$GAME_PID" 2>/dev/null; then
+        kill -KILL "$GAME_PID" 2>/dev/null
+        wait "$GAME_PID" 2>/dev/null
+    fi
+    if [ -n "${TIBREL_E2E_KEEP:-}" ]; then
+        echo "kept in $WORK"
+    else
+        rm -rf "$WORK"
+    fi
+}
+trap cleanup EXIT
+
+export HOME=$WORK/home
+export XDG_CONFIG_HOME=$WORK/config
+export XDG_DATA_HOME=$WORK/share
+export SDL_AUDIODRIVER=dummy
+STORE=$XDG_CONFIG_HOME/tibrel/tibrel.conf
+REPLAYS=$XDG_DATA_HOME/tibrel/replays
+mkdir -p "$HOME" "$(dirname "$STORE")"
+cd "$WORK" || fail "no working folder"
+ln -s "$TIBREL_ROOT/data" data
+
+# a key must stay down for a frame and up for a frame; under load a frame takes long
+HOLD=${KEY_HOLD:-0.5}
+GAP=${KEY_GAP:-0.5}
+key() {
+    local k=$1 n=${2:-1}
+    for ((i = 0; i < n; i++)); do
+        xdotool keydown "$k"
+        sleep "$HOLD"
+        xdotool keyup "$k"
+        sleep "$GAP"
+    done
+}
+
+GEOMETRY=""
+shot() {
+    import -window root -crop "$GEOMETRY" +repage "$1" 2>/dev/null
+}
+differing() {
+    compare -metric AE -fuzz 3% "$1" "$2" null: 2>&1 | cut -d' ' -f1
+}
+# waits until the window stops changing, then keeps its picture in $1
+settle() {
+    shot "$WORK/a.png"
+    for ((t = 0; t < 60; t++)); do
+        sleep 0.7
+        shot "$WORK/b.png"
+        if [ "$(differing "$WORK/a.png" "$WORK/b.png")" -lt 50 ]; then
+            cp "$WORK/b.png" "$1"
+            return 0
+        fi
+        mv "$WORK/b.png" "$WORK/a.png"
+    done
+    fail "the screen did not settle for $1"
+}
+
+start_game() {
+    LD_PRELOAD="$PRELOAD" "$GAME" -w "$@" >"$WORK/game.log" 2>&1 &
+    GAME_PID=$!
+    local wid
+    wid=$(timeout 60 xdotool search --sync --name "Tibrel 2006" | head -n 1)
+    [ -n "$wid" ] || fail "no game window"
+    xdotool windowfocus "$wid"
+    eval "$(xdotool getwindowgeometry --shell "$wid")"
+    GEOMETRY="${WIDTH}x${HEIGHT}+${X}+${Y}"
+}
+
+stored() {
+    awk -F= -v s="[$1]" -v k="$2" \
+        '$0 == s { inside = 1; next } /^\[/ { inside = 0 } inside && $1 == k { print $2 }' "$STORE"
+}
+
+# ---- 1. a match to watch ----
+printf '[game]\ntimeofday=3\ngamemode=2\n' >"$STORE"
+start_game -play
+for ((t = 0; t < 240; t++)); do
+    sleep 0.5
+    kill -0 "$GAME_PID" 2>/dev/null || fail "the game ended by itself"
+    replay=$(ls "$REPLAYS"/*.tibrelreplay 2>/dev/null | head -n 1)
+    # two seconds of play are written after two chunks
+    [ -n "$replay" ] && [ "$(stat -c %s "$replay")" -gt 8000 ] && break
+done
+sleep 1
+key Escape
+for ((t = 0; t < 120; t++)); do
+    [ "$(tail -c 5 "$replay" | head -c 1 | tr -d "\\0")" = "E" ] && break
+    sleep 0.5
+done
+[ "$(tail -c 5 "$replay" | head -c 1 | tr -d "\\0")" = "E" ] || fail "the replay was not closed on Escape"
+kill -KILL "$GAME_PID"
+wait "$GAME_PID" 2>/dev/null
+GAME_PID=""
+
+# ---- 2. the player's own settings ----
+printf '[game]\ntimeofday=0\ngamemode=0\n' >"$STORE"
+
+# ---- 3. find, watch, keep ----
+start_game
+sleep 2
+key Return 3                      # the title pictures
+key Up 3                          # "Quit", "Start!", "Replays..."
+settle "$WORK/menu.png"
+key Return
+settle "$WORK/replays.png"
+[ "$(differing "$WORK/menu.png" "$WORK/replays.png")" -gt 1000 ] || fail "no Replays screen"
+key Return                        # the newest replay: watch it
+sleep 4
+shot "$WORK/watching.png"
+kill -0 "$GAME_PID" 2>/dev/null || fail "the game ended while watching"
+[ "$(differing "$WORK/replays.png" "$WORK/watching.png")" -gt 100000 ] || fail "no match shown"
+key Escape
+settle "$WORK/back.png"
+[ "$(differing "$WORK/replays.png" "$WORK/back.png")" -lt 2000 ] ||
+    fail "Escape did not return to the Replays screen"
+key k
+for ((t = 0; t < 20; t++)); do
+    [ -f "$REPLAYS/kept/$(basename "$replay")" ] && break
+    sleep 0.5
+done
+[ -f "$REPLAYS/kept/$(basename "$replay")" ] || fail "K did not keep the replay"
+shot "$WORK/kept.png"
+key Escape                        # the main menu
+settle "$WORK/menu-again.png"
+[ "$(differing "$WORK/menu.png" "$WORK/menu-again.png")" -lt 2000 ] ||
+    fail "Escape did not return to the main menu, or it shows other settings"
+key Up                            # "Quit"
+key Return
+for ((t = 0; t < 120; t++)); do
+    kill -0 "$GAME_PID" 2>/dev/null || break
+    sleep 0.5
+done
+kill -0 "$GAME_PID" 2>/dev/null && fail "the game did not end after Quit"
+wait "$GAME_PID"
+rc=$?
+GAME_PID=""
+[ "$rc" -eq 0 ] || fail "the game ended with status $rc: $(cat "$WORK/game.log")"
+
+# ---- 4. the player's game is untouched ----
+[ "$(stored game timeofday)" = "0" ] || fail "time of day is now $(stored game timeofday)"
+[ "$(stored game gamemode)" = "0" ] || fail "game mode is now $(stored game gamemode)"
+[ ! -e "$replay" ] || fail "the kept replay is still in the folder itself"
+echo "replays: found, watched, kept and left again; the player's settings stayed"
