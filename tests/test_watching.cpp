@@ -1,0 +1,203 @@
+// Watching a replay through the shell: any speed and pausing play the same steps, and the
+// player's settings, menu and store are theirs again when it ends.
+#include <cstdio>
+#include <string>
+#include <SDL/SDL_keysym.h>
+#include <gtest/gtest.h>
+#include <wx/config.h>
+#include "controller.h"
+#include "game.h"
+#include "main.h"
+#include "mainmenu.h"
+#include "player.h"
+#include "random.h"
+#include "replay.h"
+#include "support.h"
+
+namespace {
+
+std::string readFile(const std::string& path)
+{
+    std::string s;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f)
+        return s;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    fclose(f);
+    return s;
+}
+
+class Watching : public ::testing::Test {
+protected:
+    controller devices[6];
+    mainmenu* menu = nullptr;
+    game* match = nullptr;
+    std::string dir;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(testsupport::openGLContext()) << "needs a display, e.g. xvfb-run";
+        testsupport::closeConfig();
+        std::remove(storePath().c_str());
+        testsupport::writeFile(storePath(), "[game]\ntimeofday=0\nroundlength=0\ngamemode=0\n"
+                                            "[controls]\nplayer0=1\n");
+        testsupport::openConfig();
+        for (int i = 0; i < 2; i++)
+            g_keys[i] = &devices[i];
+        for (int i = 0; i < 4; i++)
+            g_joys[i] = &devices[2 + i];
+        match = buildMatch();
+        g_thegame = match;
+        menu = new mainmenu();
+        dir = testsupport::makeTempDir();
+    }
+    void TearDown() override
+    {
+        delete menu;
+        g_thegame = nullptr;
+        delete match;
+        for (controller*& c : g_keys)
+            c = nullptr;
+        for (controller*& c : g_joys)
+            c = nullptr;
+    }
+    static std::string storePath() { return testsupport::tempHome() + "/.config/tibrel/tibrel.conf"; }
+
+    // a computer-only Extreme! match at night, rounds of 18, begun and recorded for steps
+    std::string record(int steps, unsigned long long& finalHash)
+    {
+        replayheader h;
+        h.begun = true;
+        h.settings = { { "controls/player0", "0" }, { "game/timeofday", "3" },
+                       { "game/roundlength", "5" }, { "game/gamemode", "2" } };
+        seedGenerators(seedsFromNumber(11));
+        saveRandomState(h.randoms);
+        // recorded in a match built the way a watched one is, from a header alone
+        const std::string head = dir + "/head.tibrelreplay";
+        replayrecorder rec;
+        EXPECT_TRUE(rec.open(head, h));
+        rec.close(*match);
+        watch(head);
+        const std::string path = dir + "/match.tibrelreplay";
+        EXPECT_TRUE(rec.open(path, h));
+        for (int i = 0; i < steps; i++) {
+            rec.beforeStep(*match);
+            match->step(0.02f);
+            rec.afterStep(*match);
+        }
+        finalHash = match->stateHash();
+        rec.close(*match);
+        match = leaveMatch(match, *menu);
+        return path;
+    }
+
+    void watch(const std::string& path)
+    {
+        menu->watch = new replayplayer();
+        std::string error;
+        ASSERT_TRUE(menu->watch->load(path, error)) << error;
+        match = watchReplay(match, *menu);
+    }
+};
+
+}
+
+TEST(PlaybackSpeed, StepsPerDrawnFrame)
+{
+    struct { int speed; unsigned steps[4]; } cases[] = {
+        { 0, { 1, 1, 1, 1 } },  { 1, { 2, 2, 2, 2 } },  { 2, { 4, 4, 4, 4 } },
+        { 3, { 4, 4, 4, 4 } },  { -1, { 1, 0, 1, 0 } }, { -2, { 1, 0, 0, 0 } },
+        { -9, { 1, 0, 0, 0 } },
+    };
+    for (const auto& c : cases)
+        for (unsigned long frame = 0; frame < 4; frame++)
+            EXPECT_EQ(replayStepsInFrame(c.speed, frame + 400), c.steps[frame])
+                << "speed " << c.speed << ", frame " << frame;
+    EXPECT_EQ(playbackLabel(4150, 0, false), "REPLAY  1:23");
+    EXPECT_EQ(playbackLabel(50, 2, true), "REPLAY  0:01  4x  paused");
+    EXPECT_EQ(playbackLabel(0, -2, false), "REPLAY  0:00  1/4x");
+}
+
+TEST_F(Watching, AnySpeedAndPausingPlayTheSameSteps)
+{
+    const int steps = 1500;
+    unsigned long long recorded = 0;
+    const std::string path = record(steps, recorded);
+
+    watch(path);
+    EXPECT_TRUE(watching());
+    // frame -> key: faster, fastest, slower and slower, a pause, slowest, back to 1x
+    const struct { int frame; int key; } keys[] = {
+        { 10, SDLK_RIGHT }, { 40, SDLK_RIGHT }, { 41, SDLK_RIGHT }, { 120, SDLK_LEFT },
+        { 150, SDLK_SPACE }, { 180, SDLK_SPACE }, { 181, SDLK_LEFT }, { 230, SDLK_LEFT },
+        { 231, SDLK_LEFT }, { 232, SDLK_LEFT }, { 300, SDLK_RIGHT }, { 301, SDLK_RIGHT },
+    };
+    int frames = 0;
+    unsigned long long last = 0;
+    for (;; frames++) {
+        for (const auto& k : keys) {
+            if (k.frame == frames) {
+                EXPECT_TRUE(playbackKey(k.key));
+            }
+        }
+        last = match->stateHash();
+        if (!stepMatch(*match, *menu))
+            break;
+        ASSERT_LT(frames, 10 * steps) << "playback never ended";
+    }
+    EXPECT_EQ(menu->watchNote, "") << "the recorded hashes all held";
+    EXPECT_EQ(last, recorded);
+    EXPECT_NE(frames, steps) << "the speed changed how many steps ran per frame";
+    match = leaveMatch(match, *menu);
+    EXPECT_FALSE(watching());
+    EXPECT_FALSE(playbackKey(SDLK_SPACE)) << "no replay, no playback keys";
+}
+
+TEST_F(Watching, ThePlayersSettingsComeBackAndNothingIsWritten)
+{
+    unsigned long long unused = 0;
+    const std::string path = record(10, unused);
+    delete g_config;   // flushes: the file as the player left it
+    g_config = nullptr;
+    testsupport::openConfig();
+    const std::string before = readFile(storePath());
+    wxConfigBase* players = g_config;
+
+    watch(path);
+    // the replay's own settings while it runs
+    EXPECT_NE(g_config, players);
+    EXPECT_EQ(menu->items[menu->optionsItem].valueIndex, 3);
+    EXPECT_EQ(WINSCORE, 18);
+    EXPECT_EQ(match->gameMode, 2);
+    EXPECT_EQ(match->players[0]->ctrl, &match->players[0]->ownCtrl);
+    // no hint aimed at a player: here keyboard 1 would serve
+    ASSERT_TRUE(stepMatch(*match, *menu));
+    EXPECT_EQ(match->replayLabel, "REPLAY  0:00");
+    match->setController(0, g_keys[0]);
+    match->state = game::STATE_SERVING;
+    match->servingTeam = 0;
+    match->pendingDelay = 0;
+    EXPECT_EQ(match->serveHint(), nullptr);
+    match->replayLabel.clear();
+    EXPECT_NE(match->serveHint(), nullptr);
+    // a change made meanwhile goes to the replay's store only
+    g_config->Write("game/roundlength", 9);
+
+    match = leaveMatch(match, *menu);
+    EXPECT_EQ(g_config, players);
+    const int stored[3] = { 0, 0, 0 };
+    for (int k = 0; k < 3; k++)
+        EXPECT_EQ(menu->items[menu->optionsItem + k].valueIndex, stored[k]) << "option " << k;
+    EXPECT_EQ(menu->items[menu->controlItem].valueIndex, 1);
+    EXPECT_EQ(WINSCORE, 3);
+    EXPECT_EQ(match->gameMode, 0);
+    EXPECT_EQ(match->players[0]->ctrl, g_keys[0]);
+    EXPECT_EQ(g_thegame, match);
+
+    testsupport::closeConfig();
+    EXPECT_EQ(readFile(storePath()), before);
+    testsupport::openConfig();
+}
