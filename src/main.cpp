@@ -98,7 +98,7 @@ shellswitches readSwitches(int argc, char** argv)
 #endif
 
 static const char* const HELP_TEXT =
-    "Usage: tibrel [switches]\n"
+    "Usage: tibrel [switches] [REPLAY FILE]\n"
     "Beach volleyball for up to four players at one computer.\n"
     "\n"
     "Switches:\n"
@@ -115,6 +115,8 @@ static const char* const HELP_TEXT =
     "                             ~/.local/share/tibrel/replays; \"Replays...\" in the\n"
     "                             main menu lists them)\n"
     "  -leave-after-replay        with -replay: leave the game when the replay ends\n"
+    "  REPLAY FILE                the same as -replay FILE (a file manager opens\n"
+    "                             replays so)\n"
     "  --help                     show this text and leave\n"
     "  --version                  show the version and leave\n"
     "\n"
@@ -657,6 +659,22 @@ const char* switchValue(int argc, char** argv, const char* name)
     return nullptr;
 }
 
+const char* replayArgument(int argc, char** argv)
+{
+    if (const char* file = switchValue(argc, argv, "-replay"))
+        return file;
+    // a file handed over by a file manager or the desktop entry's %f: a word that is neither
+    // a switch nor the value of one
+    for (int i = 1; i < argc; i++) {
+        if (!argv[i] || argv[i][0] == '-' || !argv[i][0])
+            continue;
+        if (argv[i - 1] && (strcmp(argv[i - 1], "-seed") == 0 || strcmp(argv[i - 1], "-replay") == 0))
+            continue;
+        return argv[i];
+    }
+    return nullptr;
+}
+
 static void shellError(const std::string& text)
 {
     fprintf(stderr, "tibrel: %s\n", text.c_str());
@@ -680,9 +698,9 @@ int prepareReplay(int argc, char** argv)
             return 1;
         }
     }
-    if (!findInCmdLine(argc, argv, "-replay"))
+    const char* file = replayArgument(argc, argv);
+    if (!file && !findInCmdLine(argc, argv, "-replay"))
         return 0;
-    const char* file = switchValue(argc, argv, "-replay");
     if (!file) {
         shellError("-replay needs a replay file");
         return 1;

@@ -106,6 +106,9 @@ class mainmenu;
 static const float STEP_SECONDS = 0.02f;   // game time per frame
 // the word after the switch name, or null
 const char* switchValue(int argc, char** argv, const char* name);
+// the replay to watch: the word after "-replay", else a word on its own ("tibrel -w FILE", as
+// a file manager starts the game); null when there is none
+const char* replayArgument(int argc, char** argv);
 // checks "-seed N" and loads "-replay FILE"; 0, or the exit status after a one-line message
 int prepareReplay(int argc, char** argv);
 // both generators from "-seed N", or from the wall clock and tick count
