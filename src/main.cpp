@@ -115,6 +115,7 @@ static const char* const HELP_TEXT =
     "                             ~/.local/share/tibrel/replays; \"Replays...\" in the\n"
     "                             main menu lists them)\n"
     "  -leave-after-replay        with -replay: leave the game when the replay ends\n"
+    "  -capture-to FILE           -capture into FILE (a file or a pipe)\n"
     "  REPLAY FILE                the same as -replay FILE (a file manager opens\n"
     "                             replays so)\n"
     "  --help                     show this text and leave\n"
@@ -668,7 +669,11 @@ const char* replayArgument(int argc, char** argv)
     for (int i = 1; i < argc; i++) {
         if (!argv[i] || argv[i][0] == '-' || !argv[i][0])
             continue;
-        if (argv[i - 1] && (strcmp(argv[i - 1], "-seed") == 0 || strcmp(argv[i - 1], "-replay") == 0))
+        static const char* const withValues[] = { "-seed", "-replay", "-capture-to" };
+        bool value = false;
+        for (const char* sw : withValues)
+            value = value || (argv[i - 1] && strcmp(argv[i - 1], sw) == 0);
+        if (value)
             continue;
         return argv[i];
     }
@@ -974,7 +979,9 @@ int SDL_main(int argc, char** argv)
     presents->openSubMenu(team);
     mainMenu->setBackground("data/titles/mainmenu_bg.png");
 
-    if (switches.capture)
+    if (const char* to = switchValue(argc, argv, "-capture-to"))
+        startCapture(inStartFolder(to).c_str());
+    else if (switches.capture)
         startCapture(inStartFolder("video.out").c_str());
     playMusic(MENU_MUSIC);
     bool inMatch = switches.play;

@@ -7,14 +7,20 @@
 #include "main.h"
 #include "mainmenu.h"
 #include "replay.h"
+#include "videoexport.h"
 
 enum { GO_BACK = -1 };
 
-static const char* const KEYS_FOOTER =
-    "Return watches   K keeps   Delete deletes   Escape goes back";
+static const char* const KEYS_FOOTER[2] = {
+    "Return watches   K keeps or un-keeps   Delete deletes",
+    "E writes a video   Escape goes back",
+};
+
+// one video at a time, written on while the player goes elsewhere
+static videoexport g_export;
 
 replaysmenu::replaysmenu(mainmenu& o, const std::string& folder)
-    : list(folder), confirming(false), confirmed(-1), owner(o)
+    : list(folder), confirming(false), confirmed(-1), exporting(false), owner(o)
 {
     title = "Replays";
     background = o.background;
@@ -67,6 +73,12 @@ void replaysmenu::step(float dt)
     if (!owner.watchNote.empty()) {
         status = wxString::FromUTF8(owner.watchNote.c_str());
         owner.watchNote.clear();
+    }
+    if (g_export.running() || exporting) {
+        const std::string line = g_export.poll();
+        if (!line.empty())
+            status = wxString::FromUTF8(line.c_str());
+        exporting = g_export.running();
     }
     menu::step(dt);   // may close and delete this screen
 }
@@ -147,6 +159,17 @@ bool replaysmenu::onKey(int key)
         toggleKept(i);
         return true;
     }
+    if (key == SDLK_e) {
+        const replaysummary& e = list.entries[(size_t)i];
+        std::string error;
+        if (e.damaged)
+            status = "This replay is damaged and cannot be played.";
+        else if (g_export.start(list.pathOf(e), e.steps, error))
+            exporting = true;
+        else
+            status = wxString::FromUTF8(error.c_str());
+        return true;
+    }
     if (key == SDLK_DELETE) {
         confirming = true;
         confirmed = i;
@@ -213,6 +236,8 @@ void replaysmenu::drawThis()
     if (!status.empty())
         drawText(half - textWidth(status) / 2, top + (VISIBLE_ROWS + 3) * lineHeight, status);
     glColor4f(0.75f, 0.85f, 1.0f, 1);
-    drawText(half - textWidth(KEYS_FOOTER) / 2, screen_height - 1.5f * lineHeight, KEYS_FOOTER);
+    for (int k = 0; k < 2; k++)
+        drawText(half - textWidth(KEYS_FOOTER[k]) / 2, screen_height - (2.5f - k) * lineHeight,
+                 KEYS_FOOTER[k]);
     glColor4f(1, 1, 1, 1);
 }

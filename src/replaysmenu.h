@@ -8,13 +8,15 @@
 class mainmenu;
 
 // The recorded matches, newest first: Return watches one, K keeps or un-keeps it, Delete
-// removes it after a confirmation, E writes it as a video, Escape (or "Back") goes back.
+// removes it after a confirmation, E writes it as a video next to it (with ffmpeg), Escape
+// (or "Back") goes back.
 class replaysmenu : public menu {
 public:
     replaylist list;
     wxString status;        // the line under the list: a question, a reason, a note
     bool confirming;        // Delete was pressed: Return deletes, anything else keeps
     int confirmed;          // the entry Delete was pressed on
+    bool exporting;         // a video of this screen's is being written
 
     replaysmenu(mainmenu& owner, const std::string& folder);
     void step(float dt) override;

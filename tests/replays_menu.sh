@@ -4,7 +4,9 @@
 #   2. the player's own settings are then Classic in the morning;
 #   3. "tibrel -w": title pictures, main menu, "Replays...", the match's line, Return watches
 #      it, Escape returns to the Replays screen, K keeps it, Escape to the main menu, "Quit";
-#   4. the game ended with status 0, the kept replay is in kept/, and the settings file still
+#   4. E writes the kept replay as a video next to it (through a stand-in for ffmpeg that
+#      counts the frames it is sent);
+#   5. the game ended with status 0, the kept replay is in kept/, and the settings file still
 #      holds the player's own Classic and Morning.
 #
 # usage: tests/replays_menu.sh <build dir>     (run from the repository root)
@@ -53,7 +55,24 @@ export XDG_DATA_HOME=$WORK/share
 export SDL_AUDIODRIVER=dummy
 STORE=$XDG_CONFIG_HOME/tibrel/tibrel.conf
 REPLAYS=$XDG_DATA_HOME/tibrel/replays
-mkdir -p "$HOME" "$(dirname "$STORE")"
+mkdir -p "$HOME" "$(dirname "$STORE")" "$WORK/bin"
+# ffmpeg as the game calls it: frames from the pipe after -i, "frame=N" into the -progress
+# file, and the output file (the last word) holding the bytes it was sent
+cat >"$WORK/bin/ffmpeg" <<'FAKE'
+#!/bin/bash
+while [ $# -gt 1 ]; do
+    case $1 in
+        -i) input=$2; shift ;;
+        -progress) progress=$2; shift ;;
+    esac
+    shift
+done
+bytes=$(cat "$input" | wc -c)
+echo "frame=$((bytes / 1440000))" >"$progress"
+echo "$bytes" >"$1"
+FAKE
+chmod +x "$WORK/bin/ffmpeg"
+export PATH="$WORK/bin:$PATH"
 cd "$WORK" || fail "no working folder"
 ln -s "$TIBREL_ROOT/data" data
 
@@ -115,8 +134,14 @@ for ((t = 0; t < 240; t++)); do
     sleep 0.5
     kill -0 "$GAME_PID" 2>/dev/null || fail "the game ended by itself"
     replay=$(ls "$REPLAYS"/*.tibrelreplay 2>/dev/null | head -n 1)
-    # two seconds of play are written after two chunks
-    [ -n "$replay" ] && [ "$(stat -c %s "$replay")" -gt 8000 ] && break
+    [ -n "$replay" ] && break
+done
+[ -n "$replay" ] || fail "no replay recorded"
+# a few seconds of play: the first chunks are written
+size=$(stat -c %s "$replay")
+for ((t = 0; t < 240; t++)); do
+    sleep 0.5
+    [ "$(stat -c %s "$replay")" -gt $((size + 100)) ] && break
 done
 sleep 1
 key Escape
@@ -157,6 +182,17 @@ for ((t = 0; t < 20; t++)); do
 done
 [ -f "$REPLAYS/kept/$(basename "$replay")" ] || fail "K did not keep the replay"
 shot "$WORK/kept.png"
+key e                             # a video, next to the kept replay
+video="$REPLAYS/kept/$(basename "$replay" .tibrelreplay).mp4"
+for ((t = 0; t < 400; t++)); do
+    [ -s "$video" ] && break
+    sleep 1
+done
+[ -s "$video" ] || fail "no video at $video"
+bytes=$(cat "$video")
+[ "$bytes" -ge $((25 * 1440000)) ] && [ $((bytes % 1440000)) -eq 0 ] ||
+    fail "the video was sent $bytes bytes, not whole 800x600 frames of the match"
+settle "$WORK/exported.png"
 key Escape                        # the main menu
 settle "$WORK/menu-again.png"
 [ "$(differing "$WORK/menu.png" "$WORK/menu-again.png")" -lt 2000 ] ||
@@ -173,7 +209,7 @@ rc=$?
 GAME_PID=""
 [ "$rc" -eq 0 ] || fail "the game ended with status $rc: $(cat "$WORK/game.log")"
 
-# ---- 4. the player's game is untouched ----
+# ---- 5. the player's game is untouched ----
 [ "$(stored game timeofday)" = "0" ] || fail "time of day is now $(stored game timeofday)"
 [ "$(stored game gamemode)" = "0" ] || fail "game mode is now $(stored game gamemode)"
 [ ! -e "$replay" ] || fail "the kept replay is still in the folder itself"
