@@ -745,8 +745,10 @@ static void startRecording(game& match, bool begun)
     h.debugParticles = match.debugParticles;
     h.settings = replaySettings(g_config);
     h.randoms = g_startRandoms;
-    if (g_recorder.open(newReplayPath(folder), h))
-        pruneReplays(folder, KEPT_REPLAYS);
+    // older recordings go only once the new one's header is safely on disk
+    const std::string path = newReplayPath(folder);
+    if (g_recorder.open(path, h))
+        pruneReplays(folder, KEPT_REPLAYS, path.substr(folder.size() + 1));
 }
 
 void startFirstMatch(game& match, bool play)
