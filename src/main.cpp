@@ -111,8 +111,8 @@ static const char* const HELP_TEXT =
     "  -replay FILE               play a recorded match back (replays are kept in\n"
     "                             $XDG_DATA_HOME/tibrel/replays, else\n"
     "                             ~/.local/share/tibrel/replays)\n"
-    "  --help                     show this text and leave\n"
-    "  --version                  show the version and leave\n"
+    "  -h, --help                 show this text and leave\n"
+    "  -v, --version              show the version and leave\n"
     "\n"
     "Keys:\n"
     "  Keyboard 1   run: arrow keys or F H T G; jump: Z or Q; hit: X, W or Return\n"
@@ -131,11 +131,11 @@ static volatile sig_atomic_t g_leave = 0;      // set by a window close or SIGIN
 
 bool printInfo(int argc, char** argv)
 {
-    if (findInCmdLine(argc, argv, "--help")) {
+    if (findInCmdLine(argc, argv, "--help") || findInCmdLine(argc, argv, "-h")) {
         fputs(HELP_TEXT, stdout);
         return true;
     }
-    if (findInCmdLine(argc, argv, "--version")) {
+    if (findInCmdLine(argc, argv, "--version") || findInCmdLine(argc, argv, "-v")) {
         printf("tibrel %s\n", TIBREL_VERSION);
         return true;
     }
