@@ -120,6 +120,16 @@ start_game() {
     xdotool windowfocus "$wid"
     eval "$(xdotool getwindowgeometry --shell "$wid")"
     GEOMETRY="${WIDTH}x${HEIGHT}+${X}+${Y}"
+    # loading shows plain grey; a picture means the loop runs
+    for ((t = 0; t < 240; t++)); do
+        shot "$WORK/start.png"
+        local sd
+        sd=$(convert "$WORK/start.png" -format '%[fx:standard_deviation]' info:)
+        awk -v s="$sd" 'BEGIN { exit !(s > 0.02) }' && return 0
+        kill -0 "$GAME_PID" 2>/dev/null || fail "the game ended while loading"
+        sleep 0.5
+    done
+    fail "no picture within two minutes"
 }
 
 stored() {
@@ -159,7 +169,6 @@ printf '[game]\ntimeofday=0\ngamemode=0\n' >"$STORE"
 
 # ---- 3. find, watch, keep ----
 start_game
-sleep 2
 key Return 3                      # the title pictures
 key Up 3                          # "Quit", "Start!", "Replays..."
 settle "$WORK/menu.png"

@@ -150,16 +150,7 @@ protected:
 
 std::string readAll(const std::string& path)
 {
-    std::string s;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return s;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
+    return testsupport::readFile(path);
 }
 
 unsigned fnv32(const std::string& s, size_t from, size_t n)

@@ -16,20 +16,6 @@
 
 namespace {
 
-std::string readFile(const std::string& path)
-{
-    std::string s;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return s;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
-}
-
 class Watching : public ::testing::Test {
 protected:
     controller devices[6];
@@ -163,7 +149,7 @@ TEST_F(Watching, ThePlayersSettingsComeBackAndNothingIsWritten)
     delete g_config;   // flushes: the file as the player left it
     g_config = nullptr;
     testsupport::openConfig();
-    const std::string before = readFile(storePath());
+    const std::string before = testsupport::readFile(storePath());
     wxConfigBase* players = g_config;
 
     watch(path);
@@ -198,6 +184,6 @@ TEST_F(Watching, ThePlayersSettingsComeBackAndNothingIsWritten)
     EXPECT_EQ(g_thegame, match);
 
     testsupport::closeConfig();
-    EXPECT_EQ(readFile(storePath()), before);
+    EXPECT_EQ(testsupport::readFile(storePath()), before);
     testsupport::openConfig();
 }
