@@ -2,7 +2,8 @@
 # Full screen at the display's own size, on a 16:9 virtual display of 1280x720 that has no
 # other mode: the game's full screen is 1280x720 and the display's size is the same before,
 # while and after the game runs (no mode change). A size the display cannot show full screen
-# (-800) falls back to 1280x720 with one line on standard error; a window takes -size or the
+# (-800) falls back to 1280x720 with one line on standard error, and is captured at that size;
+# a window takes -size or the
 # setting video/size; a -size that cannot be read ends the game at once with one line.
 # Usage: fullscreen_size.sh <build dir>
 set -euo pipefail
@@ -98,10 +99,15 @@ sleep 2
 stop
 [ "$(screen_size)" = "$before" ] || fail "the display is $(screen_size) after the game"
 
-echo "== full screen at 800x600, a size this display has no mode for"
-start refused -800
+echo "== full screen at 800x600, a size this display has no mode for, captured"
+start refused -800 -capture
 expect_window 1280x720
+sleep 3
 stop
+frame=$((1280 * 720 * 3))
+total=$(stat -c %s "$dir/video.out")
+echo "video.out: $total bytes, $((total / frame)) frames of 1280x720"
+[ "$total" -ge "$frame" ] && [ $((total % frame)) -eq 0 ] || fail "video.out is not whole 1280x720 frames"
 cat "$dir/err.log"
 [ "$(grep -c . "$dir/err.log")" -eq 1 ] || fail "not one line on standard error"
 grep -q "800x600.*1280x720" "$dir/err.log" || fail "the line does not name both sizes"
