@@ -168,7 +168,12 @@ bool applySizeSetting(shellswitches& s)
 {
     if (s.sized || !g_config)
         return false;
+    // read without recording the default: a start whose window then fails must leave the
+    // settings file as it was
+    const bool recording = g_config->IsRecordingDefaults();
+    g_config->SetRecordDefaults(false);
     const wxString text = g_config->Read("video/size", wxString());
+    g_config->SetRecordDefaults(recording);
     int w, h;
     if (!parseSize(text.utf8_str(), w, h))
         return false;
