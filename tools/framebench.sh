@@ -17,4 +17,4 @@ exe="$build/${FRAMEBENCH_EXE:-tibrel_framebench}"
 home=$(mktemp -d /tmp/tibrel-framebench-XXXXXX)
 trap 'rm -rf "$home"' EXIT
 HOME="$home" XDG_CONFIG_HOME="$home/.config" SDL_AUDIODRIVER=dummy \
-    xvfb-run -a -s "-screen 0 2560x1440x24" "$exe" "$@"   # a window of any size up to 2560x1440 fits
+    xvfb-run -a -s "-noreset -screen 0 2560x1440x24" "$exe" "$@"   # any window up to 2560x1440 fits
