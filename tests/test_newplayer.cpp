@@ -3,9 +3,11 @@
 // a human server and the keys under the main menu.
 #include <cmath>
 #include <cstdio>
+#include <strings.h>
 #include <string>
 #include <vector>
 #include <GL/gl.h>
+#include <SDL/SDL.h>
 #include <gtest/gtest.h>
 #include <wx/config.h>
 #include <wx/filefn.h>
@@ -431,9 +433,20 @@ TEST_F(NewPlayer, AHumanServerIsToldItsKeysUntilTheServe)
         EXPECT_EQ(changedRows(computer, human, hintBottom, H, x0, x1), 0);
     }
 
-    // a computer server of team 1 with a human on team 0: no hint either
+    // team 1 serves with player 3 (index 2): a computer there gives no hint, whoever else is
+    // human; a human there is told its own keys, whoever else is not
     g->servingTeam = 1;
-    EXPECT_EQ(g->serveHint(), nullptr);
+    EXPECT_EQ(g->serveHint(), nullptr) << "player 1 of team 0 is human, team 1's server is not";
+    g->setController(0, nullptr);
+    g->setController(1, &devices[0]);
+    g->setController(3, &devices[0]);
+    EXPECT_EQ(g->serveHint(), nullptr) << "team 1's server is the computer";
+    g->setController(2, &devices[1]);
+    const char* hint = g->serveHint();
+    ASSERT_NE(hint, nullptr) << "team 1's server is human";
+    EXPECT_NE(std::string(hint).find("Page Down"), std::string::npos) << hint;
+    for (int i = 1; i < 4; i++)
+        g->setController(i, nullptr);
     g->servingTeam = 0;
 
     // the human on keyboard 1 serves with the hit key: the hint goes
@@ -446,6 +459,26 @@ TEST_F(NewPlayer, AHumanServerIsToldItsKeysUntilTheServe)
     keys.button[1] = false;
     EXPECT_EQ(g->state, game::STATE_PLAYING) << "the hit key served";
     EXPECT_EQ(g->serveHint(), nullptr);
+}
+
+// The words before `action` in a footer line, back to the comma before them ("Page Down").
+std::string keyBefore(const std::string& line, const char* action)
+{
+    const size_t end = line.find(action);
+    if (end == std::string::npos)
+        return std::string();
+    const size_t comma = line.rfind(", ", end);
+    const size_t start = comma == std::string::npos ? 0 : comma + 2;
+    return line.substr(start, end - start);
+}
+
+// The SDL key symbol whose name is `name`, case aside (0 when none is)
+int keyNamed(const std::string& name)
+{
+    for (int k = SDLK_FIRST + 1; k < SDLK_LAST; k++)
+        if (strcasecmp(SDL_GetKeyName(static_cast<SDLKey>(k)), name.c_str()) == 0)
+            return k;
+    return 0;
 }
 
 // The keys of both keyboard halves stand under the main menu's lines, which keep their places.
@@ -462,6 +495,22 @@ TEST_F(NewPlayer, TheMainMenuShowsTheKeysUnderItsLines)
         EXPECT_LT(GLTextWidth(0, "%s", mainmenu::keysFooter[i]), W - 40) << mainmenu::keysFooter[i];
     EXPECT_NE(std::string(mainmenu::keysFooter[0]).find("Keyboard 1"), std::string::npos);
     EXPECT_NE(std::string(mainmenu::keysFooter[1]).find("Keyboard 2"), std::string::npos);
+
+    // the keys the footer names for jumping and hitting, pressed through the controllers'
+    // own mapping, drive that half's jump (button 0) and hit (button 1)
+    static const char* const actions[2] = { " jumps", " hits" };
+    for (int half = 0; half < 2; half++)
+        for (int b = 0; b < 2; b++) {
+            const std::string name = keyBefore(mainmenu::keysFooter[half], actions[b]);
+            SCOPED_TRACE(std::string(mainmenu::keysFooter[half]) + ": " + name);
+            const int key = keyNamed(name);
+            ASSERT_NE(key, 0) << "a key of that name";
+            controllerKey(key, true);
+            EXPECT_TRUE(g_keys[half]->button[b]);
+            EXPECT_FALSE(g_keys[half]->button[1 - b]);
+            EXPECT_FALSE(g_keys[1 - half]->button[0] || g_keys[1 - half]->button[1]);
+            controllerKey(key, false);
+        }
 
     auto footerPixels = [&](gameobject& screen) {
         glViewport(0, 0, W, H);
