@@ -754,10 +754,12 @@ void game::draw()
     glShadeModel(GL_FLAT);
     glDisable(GL_TEXTURE_2D);
 
-    // a fixed view from behind team 0, y flipped so the y-down world stands upright
+    // a fixed view from behind team 0, y flipped so the y-down world stands upright; the
+    // vertical field of view is fixed and a wider window shows more to the sides
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glFrustum(-1, 1, 1, -1, 1.2000000476837158, 10000);
+    const double side = screenAspect();
+    glFrustum(-side, side, 1, -1, 1.2000000476837158, 10000);
     easePan();
     const vector3d& b = theBall->pos;
     glTranslatef(camX, 65.0f * (1.0f - 0.5f * zoom), 10.0f);
@@ -832,7 +834,8 @@ void game::drawOnSand()
 void game::drawScoreItems(float dx, float dy)
 {
     float x[4], y[4];
-    scoreLayout(screen_width, screen_height, x, y);
+    const layoutrect layout = screenLayout();
+    scoreLayout(static_cast<int>(layout.w), static_cast<int>(layout.h), x, y);
     GLText(0, x[0] + dx, y[0] + dy, "%d", score[0]);
     GLText(0, x[1] + dx, y[1] + dy, "%d", score[1]);
     GLText(0, x[2] + dx, y[2] + dy, "%s", roundLabel(roundsWon[0]));
@@ -853,7 +856,9 @@ void game::drawOutlined(const char* text, float x, float y, float r, float g, fl
 void game::drawCentred(const char* text, float y, float r, float g, float b)
 {
     float x0, y0;
-    messageOrigin(screen_width, screen_height, GLTextWidth(0, "%s", text), x0, y0);
+    const layoutrect layout = screenLayout();
+    messageOrigin(static_cast<int>(layout.w), static_cast<int>(layout.h), GLTextWidth(0, "%s", text),
+                  x0, y0);
     drawOutlined(text, x0, y, r, g, b);
 }
 
@@ -888,7 +893,8 @@ void game::drawThisPost()
     glColor4f(1, 1, 1, 1);
     drawScoreItems(0, 0);
 
-    const float messageY = static_cast<float>(screen_height / 2);
+    const int layoutHeight = static_cast<int>(screenLayout().h);
+    const float messageY = static_cast<float>(layoutHeight / 2);
     if (state != STATE_MATCHOVER && pendingDelay > 0) {
         // the call of the referee, red with a black outline, while its delay runs
         const int e = static_cast<int>(pendingEvent) >= 0 && pendingEvent <= EV_NEWRALLY ? pendingEvent : 0;
@@ -898,7 +904,7 @@ void game::drawThisPost()
         drawCentred(matchOverHint, messageY, 1, 1, 1);
     }
     if (const char* hint = serveHint())
-        drawCentred(hint, static_cast<float>(screen_height * 5 / 6), 1, 1, 0);
+        drawCentred(hint, static_cast<float>(layoutHeight * 5 / 6), 1, 1, 0);
 
     glColor4f(1, 1, 1, 1);
     glEnable(GL_DEPTH_TEST);

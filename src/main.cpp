@@ -60,30 +60,127 @@ int findInCmdLine(int count, char** values, const char* str)
     return 0;
 }
 
+// ---- screen size and shape ----
+
+float screenAspect()
+{
+    return screen_height > 0 ? static_cast<float>(screen_width) / screen_height : 4.0f / 3.0f;
+}
+
+layoutrect screenLayout()
+{
+    const float w = static_cast<float>(screen_width), h = static_cast<float>(screen_height);
+    if (w * 3 >= h * 4) {
+        const float lw = std::floor(h * 4 / 3 + 0.5f);   // whole pixels keep text sharp
+        return layoutrect{ std::floor((w - lw) / 2), 0, lw, h };
+    }
+    const float lh = std::floor(w * 3 / 4 + 0.5f);
+    return layoutrect{ 0, std::floor((h - lh) / 2), w, lh };
+}
+
+layoutrect coverLayout()
+{
+    const float w = static_cast<float>(screen_width), h = static_cast<float>(screen_height);
+    if (w * 3 >= h * 4)
+        return layoutrect{ 0, (h - w * 3 / 4) / 2, w, w * 3 / 4 };
+    return layoutrect{ (w - h * 4 / 3) / 2, 0, h * 4 / 3, h };
+}
+
+void setScreenSize(int w, int h)
+{
+    screen_width = w;
+    screen_height = h;
+    bufsize = 1;
+    while (bufsize < std::max(w, h))
+        bufsize *= 2;
+}
+
+// digits up to the first non-digit, at most five of them; -1 when there are none
+static int readEdge(const char*& p)
+{
+    int value = 0, digits = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        if (++digits > 5)
+            return -1;
+        value = value * 10 + (*p - '0');
+    }
+    return digits ? value : -1;
+}
+
+bool parseSize(const char* text, int& w, int& h)
+{
+    if (!text)
+        return false;
+    const char* p = text;
+    const int width = readEdge(p);
+    if (*p++ != 'x')
+        return false;
+    const int height = readEdge(p);
+    if (*p || width < 1 || height < 1 || width > MAX_SCREEN_EDGE || height > MAX_SCREEN_EDGE)
+        return false;
+    w = width;
+    h = height;
+    return true;
+}
+
 shellswitches readSwitches(int argc, char** argv)
 {
-    struct resolution { const char* name; int w, h, buf; };
+    struct resolution { const char* name; int w, h; };
     static const resolution resolutions[] = {
-        { "-640", 640, 480, 1024 },
-        { "-800", 800, 600, 1024 },
-        { "-1024", 1024, 768, 1024 },
-        { "-1280", 1280, 1024, 2048 },
+        { "-640", 640, 480 },
+        { "-800", 800, 600 },
+        { "-1024", 1024, 768 },
+        { "-1280", 1280, 1024 },
     };
-    screen_width = 800;
-    screen_height = 600;
-    bufsize = 1024;
+    shellswitches s;
+    s.sized = false;
+    setScreenSize(800, 600);
     for (const resolution& r : resolutions) {
         if (findInCmdLine(argc, argv, r.name)) {
-            screen_width = r.w;
-            screen_height = r.h;
-            bufsize = r.buf;
+            setScreenSize(r.w, r.h);
+            s.sized = true;
         }
     }
-    shellswitches s;
+    int w = 0, h = 0;
+    if (parseSize(switchValue(argc, argv, "-size"), w, h)) {
+        setScreenSize(w, h);
+        s.sized = true;
+    }
     s.windowed = findInCmdLine(argc, argv, "-w") != 0;
     s.capture = findInCmdLine(argc, argv, "-capture") != 0;
     s.play = findInCmdLine(argc, argv, "-play") != 0;
     return s;
+}
+
+bool checkSizeSwitch(int argc, char** argv)
+{
+    if (!findInCmdLine(argc, argv, "-size"))
+        return true;
+    int w, h;
+    const char* value = switchValue(argc, argv, "-size");
+    if (parseSize(value, w, h))
+        return true;
+    fprintf(stderr, "tibrel: -size needs WIDTHxHEIGHT, each 1 to %d, e.g. -size 1280x720%s%s%s\n",
+            MAX_SCREEN_EDGE, value ? ", not \"" : "", value ? value : "", value ? "\"" : "");
+    return false;
+}
+
+bool applySizeSetting(shellswitches& s)
+{
+    if (s.sized || !g_config)
+        return false;
+    // read without recording the default: a start whose window then fails must leave the
+    // settings file as it was
+    const bool recording = g_config->IsRecordingDefaults();
+    g_config->SetRecordDefaults(false);
+    const wxString text = g_config->Read("video/size", wxString());
+    g_config->SetRecordDefaults(recording);
+    int w, h;
+    if (!parseSize(text.utf8_str(), w, h))
+        return false;
+    setScreenSize(w, h);
+    s.sized = true;
+    return true;
 }
 
 // ---- help, data folder and leaving ----
@@ -102,8 +199,11 @@ static const char* const HELP_TEXT =
     "\n"
     "Switches:\n"
     "  -w                         play in a window instead of full screen\n"
-    "  -640 -800 -1024 -1280      resolution 640x480, 800x600 (default), 1024x768,\n"
-    "                             1280x1024; with several, the largest wins\n"
+    "  -size WIDTHxHEIGHT         window or full screen of that size; without it full\n"
+    "                             screen takes the desktop's size and a window 800x600\n"
+    "                             (the setting video/size does the same)\n"
+    "  -640 -800 -1024 -1280      size 640x480, 800x600, 1024x768, 1280x1024; with\n"
+    "                             several, the largest wins\n"
     "  -capture                   write every shown frame to video.out in the folder\n"
     "                             the game was started from (raw RGB, no header)\n"
     "  -play                      start straight in a match\n"
@@ -225,6 +325,42 @@ static bool glWindowIsUsable(const SDL_Surface* s)
            glGetString(GL_VERSION) != nullptr;
 }
 
+// whether the display shows w x h as asked: a full screen only in one of its modes (any other
+// size would be boxed in black or not shown at all), a window only when it fits the desktop
+static bool displayTakes(int w, int h, bool windowed, int desktopW, int desktopH, Uint32 flags)
+{
+    if (w == desktopW && h == desktopH)
+        return true;
+    if (windowed)
+        return w <= desktopW && h <= desktopH;
+    SDL_Rect** modes = SDL_ListModes(nullptr, flags);
+    if (modes == reinterpret_cast<SDL_Rect**>(-1))
+        return true;   // any size
+    for (; modes && *modes; modes++)
+        if ((*modes)->w == w && (*modes)->h == h)
+            return true;
+    return false;
+}
+
+// The size to open, once the video system runs: the desktop's for desktopSize, else the one
+// asked for when the display takes it, else the desktop's with a line on standard error.
+static void fitToDisplay(bool windowed, bool desktopSize, Uint32 flags)
+{
+    const SDL_VideoInfo* info = SDL_GetVideoInfo();
+    const int dw = info ? info->current_w : 0, dh = info ? info->current_h : 0;
+    if (dw <= 0 || dh <= 0 || dw > MAX_SCREEN_EDGE || dh > MAX_SCREEN_EDGE)
+        return;   // the desktop's size is unknown: as asked
+    if (desktopSize) {
+        setScreenSize(dw, dh);
+        return;
+    }
+    if (displayTakes(screen_width, screen_height, windowed, dw, dh, flags))
+        return;
+    fprintf(stderr, "tibrel: the display cannot show %s%dx%d; using its own size %dx%d\n",
+            windowed ? "a window of " : "full screen at ", screen_width, screen_height, dw, dh);
+    setScreenSize(dw, dh);
+}
+
 // SDL's X11 driver opens a probe connection, closes it and connects again: a server that
 // resets when its last client leaves would drop the second one. Holding a connection of our
 // own across the video start and its retries keeps the server from resetting under us.
@@ -247,7 +383,7 @@ private:
     Display* display = nullptr;
 };
 
-bool openWindow(bool windowed)
+bool openWindow(bool windowed, bool desktopSize)
 {
     // SDL would otherwise fall back to a text terminal or frame buffer driver, none of which
     // draws with OpenGL; a driver the user names is still honoured
@@ -262,7 +398,7 @@ bool openWindow(bool windowed)
     // a busy X server may turn connections away for a while: start the video system again
     // and retry, waiting 0.1, 0.2, 0.4, 0.8 and 1.6 s in between
     std::string reason;
-    bool opened = false;
+    bool opened = false, fitted = false;
     xconnectionkeeper keeper;   // closed once the window is up or we gave up
     for (int attempt = 0; attempt < 6 && !opened; attempt++) {
         if (attempt > 0) {
@@ -274,6 +410,9 @@ bool openWindow(bool windowed)
             reason = SDL_GetError();
             continue;
         }
+        if (!fitted)
+            fitToDisplay(windowed, desktopSize, flags);
+        fitted = true;
         opened = glWindowIsUsable(SDL_SetVideoMode(screen_width, screen_height, 0, flags));
         if (!opened)
             reason = SDL_GetError()[0] ? SDL_GetError() : "no OpenGL context";
@@ -448,9 +587,17 @@ static void effectProjection()
     glDisable(GL_DEPTH_TEST);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    // bottom 3, top -3: y points down, so the copied frame shows the right way up
-    glFrustum(-4, 4, 3, -3, 1.2, 2000);
+    // bottom 3, top -3: y points down, so the copied frame shows the right way up; the sides
+    // follow the window's shape, so a turned copy is not sheared
+    const double side = 3.0 * screenAspect();
+    glFrustum(-side, side, 3, -3, 1.2, 2000);
     glMatrixMode(GL_MODELVIEW);
+}
+
+// half the width of the quad that fills the view at a distance of 12 (its half height is 30)
+static float frameQuadSide()
+{
+    return 30 * screenAspect();
 }
 
 // the previous frame from g_buff as a quad that fills the view at a distance of 12
@@ -458,6 +605,7 @@ static void previousFrameQuad(float alpha)
 {
     const float w = static_cast<float>(screen_width) / bufsize;
     const float h = static_cast<float>(screen_height) / bufsize;
+    const float x = frameQuadSide();
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, g_buff);
     glEnable(GL_BLEND);
@@ -465,13 +613,13 @@ static void previousFrameQuad(float alpha)
     glColor4f(1, 1, 1, alpha);
     glBegin(GL_QUADS);
     glTexCoord2f(0, 0);
-    glVertex3f(-40, 30, 0);
+    glVertex3f(-x, 30, 0);
     glTexCoord2f(w, 0);
-    glVertex3f(40, 30, 0);
+    glVertex3f(x, 30, 0);
     glTexCoord2f(w, h);
-    glVertex3f(40, -30, 0);
+    glVertex3f(x, -30, 0);
     glTexCoord2f(0, h);
-    glVertex3f(-40, -30, 0);
+    glVertex3f(-x, -30, 0);
     glEnd();
 }
 
@@ -515,8 +663,9 @@ static void feedbackPass(int a0, int k)
     glLoadIdentity();
     glTranslatef(0, 0, -12);
     // the corners of the unmagnified frame, as previousFrameQuad draws them
-    static const float corner[4][4] = {
-        { 0, 0, -40, 30 }, { 1, 0, 40, 30 }, { 1, 1, 40, -30 }, { 0, 1, -40, -30 }
+    const float x = frameQuadSide();
+    const float corner[4][4] = {
+        { 0, 0, -x, 30 }, { 1, 0, x, 30 }, { 1, 1, x, -30 }, { 0, 1, -x, -30 }
     };
     glBegin(GL_QUADS);
     for (const auto& c : corner) {
@@ -826,18 +975,22 @@ int SDL_main(int argc, char** argv)
         return 0;
     if (const int status = prepareReplay(argc, argv))
         return status;
+    if (!checkSizeSwitch(argc, argv))
+        return 1;
     catchLeaveSignals();
     SDL_Init(SDL_INIT_AUDIO);   // video comes with the window, on a driver that has OpenGL
-    const shellswitches switches = readSwitches(argc, argv);
+    shellswitches switches = readSwitches(argc, argv);
     findData();
-    reserveCaptureBuffer();
-    if (!openWindow(switches.windowed)) {
+    // before the window: the setting video/size chooses its size
+    openConfigStore();
+    applySizeSetting(switches);
+    if (!openWindow(switches.windowed, !switches.sized && !switches.windowed)) {
         reportWindowFailure();
-        releaseCaptureBuffer();
+        closeConfigStore();
         SDL_Quit();
         return 1;
     }
-    openConfigStore();
+    reserveCaptureBuffer();
     useReplayStore();
     greyScreen(0.5f);
 

@@ -9,8 +9,8 @@ class game;
 class menu;
 union SDL_Event;
 
-extern int screen_width;        // pixels, 800 by default
-extern int screen_height;       // pixels, 600 by default
+extern int screen_width;        // window pixels, 800 by default
+extern int screen_height;       // window pixels, 600 by default
 extern int bufsize;             // edge of the square feedback texture, a power of two
 extern wxConfigBase* g_config;  // the configuration store "tibrel"
 extern game* g_thegame;         // the one match
@@ -58,17 +58,46 @@ std::string inStartFolder(const char* name);
 // empty when neither names one
 std::string userBaseFolder(const char* xdgVariable, const char* underHome);
 
+// The shape of the screen. 2D screens (menus, title pictures, text, the score board) are laid
+// out for 4:3: in the largest 4:3 rectangle of the window, centred; 3D views keep their
+// vertical field of view and show more or less to the sides.
+struct layoutrect {
+    float x, y, w, h;   // window pixels, (x, y) the top-left corner
+};
+// screen_width / screen_height
+float screenAspect();
+// the 4:3 rectangle the 2D screens are laid out in
+layoutrect screenLayout();
+// a 4:3 picture scaled to cover the whole window, centred (it reaches past two edges when the
+// window is not 4:3)
+layoutrect coverLayout();
+// screen_width, screen_height, and bufsize the next power of two that holds both
+void setScreenSize(int w, int h);
+// "WIDTHxHEIGHT" with each edge 1 ... MAX_SCREEN_EDGE; false leaves w and h alone
+bool parseSize(const char* text, int& w, int& h);
+static const int MAX_SCREEN_EDGE = 8192;
+
 // switches that act later in start-up; the resolution ones are applied at once
 struct shellswitches {
     bool windowed;   // "-w"
     bool capture;    // "-capture"
     bool play;       // "-play"
+    bool sized;      // "-size WxH" or one of "-640" ... "-1280" was given
 };
-// sets screen_width, screen_height and bufsize from "-640" ... "-1280" (last one tested wins)
+// sets screen_width, screen_height and bufsize from "-640" ... "-1280" (last one tested wins),
+// then from "-size WxH" (which wins over them)
 shellswitches readSwitches(int argc, char** argv);
-// OpenGL window of the current resolution, no cursor, titled "Tibrel 2006". False, with the
-// video system closed again and SDL's error naming the reason, when none can be opened.
-bool openWindow(bool windowed);
+// one line on standard error for a "-size" without a valid WIDTHxHEIGHT; true when it is fine
+bool checkSizeSwitch(int argc, char** argv);
+// the setting video/size ("WIDTHxHEIGHT", empty for the default) when no switch gave a size;
+// a damaged value is left alone and the default kept. True when it set the size.
+bool applySizeSetting(shellswitches& s);
+// OpenGL window of the current resolution, no cursor, titled "Tibrel 2006"; with desktopSize
+// (full screen and no size asked for) the desktop's own size, so the display's mode is never
+// changed. A size the display refuses falls back to the desktop size with one line on
+// standard error. False, with the video system closed again and SDL's error naming the
+// reason, when none can be opened.
+bool openWindow(bool windowed, bool desktopSize = false);
 // "tibrel: cannot open an OpenGL window of WxH: <reason>" on standard error
 void reportWindowFailure();
 // the store "tibrel" in $XDG_CONFIG_HOME/tibrel/tibrel.conf (else ~/.config/tibrel/), with

@@ -192,8 +192,9 @@ const char* const mainmenu::keysFooter[2] = {
 float mainmenu::footerY(int i)
 {
     // two lines at the bottom, under the last line of the menu
-    const float lineHeight = screen_height / 25.0f;
-    return screen_height - (2 - i) * lineHeight - lineHeight / 2;
+    const float height = screenLayout().h;
+    const float lineHeight = height / 25.0f;
+    return height - (2 - i) * lineHeight - lineHeight / 2;
 }
 
 void mainmenu::drawThis()
@@ -203,7 +204,7 @@ void mainmenu::drawThis()
         return;
     glColor4f(0.75f, 0.85f, 1.0f, 1);
     for (int i = 0; i < 2; i++) {
-        const int x = (screen_width - GLTextWidth(0, "%s", keysFooter[i])) / 2;
+        const int x = (static_cast<int>(screenLayout().w) - GLTextWidth(0, "%s", keysFooter[i])) / 2;
         GLText(0, (float)x, footerY(i), "%s", keysFooter[i]);
     }
     glColor4f(1, 1, 1, 1);

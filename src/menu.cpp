@@ -202,17 +202,25 @@ void menu::step(float dt)
 
 // ---- drawing ----
 
-// At distance 6 the frustum spans exactly 10 x 10 units; bottom and top are swapped, so y
-// grows downward like the picture's rows.
-void menu::drawFullScreenPicture(unsigned int tex)
+// tex over r, in window pixels with y growing downward like the picture's rows
+static void drawPicture(unsigned int tex, const layoutrect& r)
 {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glFrustum(-1, 1, 1, -1, 1.2f, 800);
+    glOrtho(0, screen_width, screen_height, 0, -100, 100);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    glTranslatef(0, 0, -6);
-    drawSprite(tex, vector3d(0, 0, 0), vector3d(10, 10, 1), 0, 1, 1);
+    drawSprite(tex, vector3d(r.x + r.w / 2, r.y + r.h / 2, 0), vector3d(r.w, r.h, 1), 0, 1, 1);
+}
+
+void menu::drawFullScreenPicture(unsigned int tex)
+{
+    drawPicture(tex, coverLayout());
+}
+
+void menu::drawLayoutPicture(unsigned int tex)
+{
+    drawPicture(tex, screenLayout());
 }
 
 static int textWidth(const wxString& s)
@@ -228,8 +236,9 @@ static void text(int x, float y, const wxString& s)
 
 float menu::lineY(int i) const
 {
-    float lineHeight = screen_height / 25.0f;
-    int top = (int)((screen_height - items.size() * lineHeight) * 0.5f + 20);
+    const float height = screenLayout().h;
+    float lineHeight = height / 25.0f;
+    int top = (int)((height - items.size() * lineHeight) * 0.5f + 20);
     return top + i * lineHeight;
 }
 
@@ -253,10 +262,11 @@ void menu::drawThis()
     }
 
     int n = (int)items.size();
-    int half = screen_width / 2;
+    const int width = (int)screenLayout().w;
+    int half = width / 2;
 
     glColor4f(1, 1, 1, 1);
-    text((screen_width - textWidth(title)) / 2, 32, title);
+    text((width - textWidth(title)) / 2, 32, title);
 
     for (int i = 0; i < n; i++) {
         const menuitem& it = items[i];

@@ -45,7 +45,7 @@ public:
     void setBackground(const wxString& file);
     void addGo(const wxString& label, int id);
     void addSeparator();
-    // screen row of line i: the lines are centred, screen_height / 25 apart
+    // row of line i in the 4:3 layout: the lines are centred, a 25th of its height apart
     float lineY(int i) const;
 
     // hand-over: link child below this screen and give it the edge states and controller
@@ -54,8 +54,12 @@ public:
     void detachFromParent();
 
 protected:
-    // a picture over the whole window, first image row at the top, in the current colour
+    // The game's pictures are made for a 4:3 screen, first image row at the top; both draw in
+    // the current colour. This one covers the whole window, scaled to its width or height
+    // and cropped, never stretched.
     static void drawFullScreenPicture(unsigned int tex);
+    // the whole picture in the 4:3 layout rectangle
+    static void drawLayoutPicture(unsigned int tex);
 };
 
 #endif

@@ -287,7 +287,9 @@ TEST_F(MatchView, CameraPutsTheWorldWhereThePlayerSeesIt)
 
         const float z = v.zoom;
         const vector3d& b = v.ball;
-        const mat4 camera = mat4::frustum(-1, 1, 1, -1, 1.2000000476837158, 10000) *
+        // the vertical field of view is fixed, the sides follow the window's shape
+        const double side = double(W) / H;
+        const mat4 camera = mat4::frustum(-side, side, 1, -1, 1.2000000476837158, 10000) *
                             mat4::translate(v.camX, 65 * (1 - 0.5 * z), 10) *
                             mat4::translate(-0.5 * b.x, 0, -0.5 * b.z) * mat4::turnX(-33);
         const mat4 world = mat4::translate(0, 0, -100) * mat4::scale(1 + z, 1 + z, 1 + 0.4 * z) *

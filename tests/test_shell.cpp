@@ -151,6 +151,11 @@ TEST(commandLine, switchCombinations)
         { { "-1024", "-w", "-640" }, 1024, 768, 1024, true, false, false },
         { { "-capture", "-play", "-640" }, 640, 480, 1024, false, true, true },
         { { "-playx", "-1280x", "-W", "--w", "capture" }, 800, 600, 1024, false, false, false },
+        // -size wins over the fixed sizes; the copy texture is the next power of two
+        { { "-size", "1920x1080" }, 1920, 1080, 2048, false, false, false },
+        { { "-1280", "-size", "2560x1080", "-w" }, 2560, 1080, 4096, true, false, false },
+        { { "-size", "1024x600", "-640" }, 1024, 600, 1024, false, false, false },
+        { { "-size", "wide", "-640" }, 640, 480, 1024, false, false, false },
     };
     for (const row& r : rows) {
         std::vector<std::string> words = { "tibrel" };
@@ -177,6 +182,69 @@ TEST(commandLine, switchCombinations)
     cmdline named({ "-1280" });
     readSwitches(named.argc(), named.argv());
     EXPECT_EQ(screen_width, 800);
+}
+
+TEST(commandLine, sizesAndTheirCopyTexture)
+{
+    const struct { const char* text; bool ok; int w, h; } sizes[] = {
+        { "1920x1080", true, 1920, 1080 }, { "1x1", true, 1, 1 }, { "8192x4320", true, 8192, 4320 },
+        { "8193x600", false, 0, 0 }, { "0x600", false, 0, 0 }, { "800x", false, 0, 0 },
+        { "x600", false, 0, 0 }, { "800X600", false, 0, 0 }, { "800x600x", false, 0, 0 },
+        { " 800x600", false, 0, 0 }, { "-800x600", false, 0, 0 }, { "+800x600", false, 0, 0 },
+        { "800x 600", false, 0, 0 }, { "999999999999x600", false, 0, 0 }, { "", false, 0, 0 },
+    };
+    for (const auto& c : sizes) {
+        int w = 0, h = 0;
+        EXPECT_EQ(parseSize(c.text, w, h), c.ok) << '"' << c.text << '"';
+        EXPECT_EQ(w, c.w) << '"' << c.text << '"';
+        EXPECT_EQ(h, c.h) << '"' << c.text << '"';
+    }
+    int w = 0, h = 0;
+    EXPECT_FALSE(parseSize(nullptr, w, h));
+
+    const struct { int w, h, buf; } buffers[] = {
+        { 640, 480, 1024 }, { 1024, 768, 1024 }, { 1025, 600, 2048 }, { 1366, 768, 2048 },
+        { 2048, 1152, 2048 }, { 3440, 1440, 4096 }, { 600, 1200, 2048 }, { 1, 1, 1 },
+    };
+    for (const auto& b : buffers) {
+        setScreenSize(b.w, b.h);
+        EXPECT_EQ(bufsize, b.buf) << b.w << "x" << b.h;
+    }
+    setScreenSize(800, 600);
+
+    // a -size the game cannot read is said in one line; a missing one too
+    cmdline bad({ "tibrel", "-size", "800by600" }), missing({ "tibrel", "-size" }),
+        good({ "tibrel", "-size", "800x600" }), none({ "tibrel", "-w" });
+    EXPECT_FALSE(checkSizeSwitch(bad.argc(), bad.argv()));
+    EXPECT_FALSE(checkSizeSwitch(missing.argc(), missing.argv()));
+    EXPECT_TRUE(checkSizeSwitch(good.argc(), good.argv()));
+    EXPECT_TRUE(checkSizeSwitch(none.argc(), none.argv()));
+}
+
+// video/size chooses the size when no switch does; a damaged value leaves the default
+TEST(commandLine, sizeSetting)
+{
+    testsupport::openConfig();
+    const struct { const char* stored; bool switchGiven; bool applied; int w, h; } cases[] = {
+        { "1280x720", false, true, 1280, 720 },
+        { "1280x720", true, false, 640, 480 },    // -640 wins
+        { "", false, false, 800, 600 },
+        { "big", false, false, 800, 600 },
+        { "100000x5", false, false, 800, 600 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        g_config->Write("video/size", wxString(c.stored));
+        cmdline args(c.switchGiven ? std::vector<std::string>{ "tibrel", "-640" }
+                                   : std::vector<std::string>{ "tibrel" });
+        shellswitches s = readSwitches(args.argc(), args.argv());
+        EXPECT_EQ(applySizeSetting(s), c.applied);
+        EXPECT_EQ(s.sized, c.applied || c.switchGiven);
+        EXPECT_EQ(screen_width, c.w);
+        EXPECT_EQ(screen_height, c.h);
+    }
+    setScreenSize(800, 600);
+    testsupport::closeConfig();
 }
 
 // ---- frame pacing ----

@@ -4,7 +4,7 @@
 // Each round measures the floor and every scene once, interleaved, in one process and one
 // window; the figures to report are the ratios to the floor of the same round.
 //
-//   tibrel_framebench [-640|-800|-1024|-1280] [--frames N] [--rounds N] [--scenes a,b,...]
+//   tibrel_framebench [-640|-800|-1024|-1280|-size WxH] [--frames N] [--rounds N] [--scenes a,b,...]
 //                     [--shots DIR]
 //
 // run it through tools/framebench.sh, which provides the display and an empty home folder.
@@ -357,7 +357,9 @@ int main(int argc, char** argv)
         else if (!strcmp(argv[i], "--scenes") && i + 1 < argc)
             only = std::string(",") + argv[++i] + ",";
     }
-    readSwitches(argc, argv);   // the resolution switches, as the game reads them
+    if (!checkSizeSwitch(argc, argv))
+        return 1;
+    readSwitches(argc, argv);   // the size switches, as the game reads them
     SDL_Init(SDL_INIT_VIDEO);
     openWindow(true);
     openConfigStore();
