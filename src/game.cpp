@@ -89,6 +89,7 @@ game::game()
     adopt(theField);
     theField->pos = vector3d(0, 0, 0);
     theField->box = box3d(vector3d(0, 0, 0), vector3d(120, 0, 50));
+    theField->overlay = this;
 
     theBall = new ball(true);
     adopt(theBall);
@@ -799,13 +800,14 @@ void game::drawThis()
     glColor4f(1, 1, 1, 1);
 }
 
-void game::drawMarkers()
+void game::drawOnSand()
 {
     static const float humanColours[4][4] = {
         { 1, 0, 0, 0.3f }, { 0, 0, 1, 0.3f }, { 0, 1, 0, 0.3f }, { 1, 1, 0, 0.3f }
     };
-    // after the sand and the figures, so the translucent markers blend with the sand under
-    // them (not with the sky cleared behind it); the depth test keeps them under the figures
+    // the court draws them after its sand and venue, so the translucent markers blend with the
+    // sand under them (not with the sky cleared behind it), and before the figures, whose
+    // sprites do not write depth and so could not hide them
     glDisable(GL_TEXTURE_2D);
 
     // a pulsing ring under the ball
@@ -880,7 +882,6 @@ const char* game::serveHint() const
 
 void game::drawThisPost()
 {
-    drawMarkers();
     glDisable(GL_DEPTH_TEST);
 
     // score board with a black outline

@@ -2,6 +2,7 @@
 #define TIBREL_GAME_H
 
 #include "gameobject.h"
+#include "playfield.h"
 
 class playfield;
 class net;
@@ -15,7 +16,7 @@ extern const vector3d passing_position[4];
 extern const vector3d secondary_position[4];
 
 // The match: owns net, court, ball and players, keeps the score and referees the rally.
-class game : public gameobject {
+class game : public gameobject, public sandoverlay {
 public:
     enum gamestate { STATE_PLAYING = 0, STATE_SERVING = 2, STATE_MATCHOVER = 3 };
     enum gameevent {
@@ -122,8 +123,9 @@ public:
     const char* serveHint() const;
     // the line shown once the match is over
     static const char* const matchOverHint;
-    // rings under the ball and the players, discs under human players: drawn over the sand
-    void drawMarkers();
+    // rings under the ball and the players, discs under human players: drawn by the court
+    // over its sand, before the figures
+    void drawOnSand() override;
 
 private:
     void drawScoreItems(float dx, float dy);

@@ -82,13 +82,14 @@ static int readDevice(const wxString& key)
     return (int)v;
 }
 
-static void writeChoice(const wxString& key, int v, bool flush)
+// Every change is on disk by the time the menu shows it: a game killed a moment later keeps it.
+// The flush also carries the defaults and repairs written while the lines were read.
+static void writeChoice(const wxString& key, int v)
 {
     if (!g_config)
         return;
     g_config->Write(key, v);
-    if (flush)
-        g_config->Flush();
+    g_config->Flush();
 }
 
 static menuitem choiceLine(const wxString& label, const char* const* names, int count)
@@ -153,7 +154,7 @@ void mainmenu::onSelect(int index)
         int p = index - controlItem;
         if (g_thegame)
             g_thegame->setController(p, deviceController(v));
-        writeChoice(controlKey(p), v, true);
+        writeChoice(controlKey(p), v);
     } else if (index == optionsItem) {
         setDaytime((daytime)v);
         // the outfits load the images of the new time of day
@@ -161,14 +162,14 @@ void mainmenu::onSelect(int index)
             for (int i = 0; i < 4; i++)
                 if (g_thegame->players[i] && g_thegame->players[i]->outfit)
                     g_thegame->players[i]->outfit->reLayer();
-        writeChoice("game/timeofday", v, true);
+        writeChoice("game/timeofday", v);
     } else if (index == optionsItem + 1) {
         WINSCORE = 3 * v + 3;
-        writeChoice("game/roundlength", v, false);
+        writeChoice("game/roundlength", v);
     } else if (index == optionsItem + 2) {
         if (g_thegame)
             g_thegame->gameMode = v;
-        writeChoice("game/gamemode", v, false);
+        writeChoice("game/gamemode", v);
     }
 }
 

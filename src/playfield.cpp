@@ -85,6 +85,7 @@ playfield::playfield() : gameobject()
 {
     dustEnabled = false;
     venue = nullptr;
+    overlay = nullptr;
     colourMap = new unsigned char[MAP * MAP * 4];
     heightMap = new int[MAP * MAP];
     sandTexture = 0;
@@ -340,4 +341,10 @@ void playfield::drawThis()
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
     glPopMatrix();
+}
+
+void playfield::drawThisPost()
+{
+    if (overlay)
+        overlay->drawOnSand();
 }

@@ -350,7 +350,7 @@ TEST_F(MatchView, RingsAndHumanDiscsUnderThePlayers)
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glRotatef(90, 1, 0, 0);   // world z to the window's -y, the sand faces the viewer
-    g->drawMarkers();
+    g->drawOnSand();
     glFinish();
     std::vector<unsigned char> px(W * H * 4);
     glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, px.data());

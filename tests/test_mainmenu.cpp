@@ -7,6 +7,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <wx/config.h>
+#include <wx/fileconf.h>
 #include "controller.h"
 #include "daytime.h"
 #include "game.h"
@@ -91,6 +92,14 @@ protected:
         long v = -999;
         g_config->Read(key, &v);
         return v;
+    }
+    // the value under key in the settings file itself, as a fresh start would read it
+    static wxString onDisk(const wxString& key)
+    {
+        wxFileConfig file("tibrel", wxEmptyString,
+                          wxString::FromUTF8((testsupport::tempHome() + "/.config/tibrel/tibrel.conf").c_str()),
+                          wxEmptyString, wxCONFIG_USE_LOCAL_FILE);
+        return file.Read(key, wxString("missing"));
     }
     static controller* ctrlOf(int p) { return g_thegame->players[p]->ctrl; }
     static controller* own(int p) { return &g_thegame->players[p]->ownCtrl; }
@@ -206,7 +215,7 @@ TEST_F(MainMenuTest, SettingsBeyondThirtyTwoBitsClampInsteadOfWrapping)
         {"controls/player1", "-4294967295", INT_MIN, nullptr, "-4294967295"},
         {"controls/player2", "99999999999999999999999", INT_MAX, nullptr, "99999999999999999999999"},
         {"controls/player3", "two", 0, "Computer", "0"},
-        {"game/timeofday", "4294967296", 3, "Night", "3"},
+        {"game/timeofday", "4294967299", 3, "Night", "3"},   // read as 32 bits: a valid 3
         {"game/roundlength", "-2147483649", 0, "3", "0"},
         {"game/gamemode", "-4294967295", 0, "Classic", "0"},
     };
@@ -220,6 +229,7 @@ TEST_F(MainMenuTest, SettingsBeyondThirtyTwoBitsClampInsteadOfWrapping)
             EXPECT_EQ(m->items[i].valueStr(), wxString(cases[i].shown));
         }
         EXPECT_EQ(g_config->Read(cases[i].key, wxString()), wxString(cases[i].kept));
+        EXPECT_EQ(onDisk(cases[i].key), wxString(cases[i].kept)) << "repaired in the file";
     }
     for (int p = 0; p < 4; p++)
         EXPECT_EQ(ctrlOf(p), own(p)) << "player " << p;
@@ -238,6 +248,22 @@ TEST_F(MainMenuTest, SettingsBeyondThirtyTwoBitsClampInsteadOfWrapping)
         g_config->Write("game/roundlength", wxString(e.stored));
         build();
         EXPECT_EQ(m->items[5].valueIndex, e.index) << "\"" << e.stored << "\"";
+    }
+}
+
+// Each line's change is in the file as soon as the menu shows it.
+TEST_F(MainMenuTest, EveryChangeIsOnDiskWhenShown)
+{
+    build();
+    struct { unsigned line; const char* key; } lines[] = {
+        {1, "controls/player1"}, {4, "game/timeofday"}, {5, "game/roundlength"}, {6, "game/gamemode"},
+    };
+    for (auto& l : lines) {
+        SCOPED_TRACE(l.key);
+        const wxString before = onDisk(l.key);
+        press(1, l.line);
+        EXPECT_NE(onDisk(l.key), before);
+        EXPECT_EQ(onDisk(l.key), wxString::Format("%d", m->items[l.line].valueIndex));
     }
 }
 

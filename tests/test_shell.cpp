@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <SDL/SDL.h>
 #include <GL/gl.h>
 #include <wx/fileconf.h>
@@ -100,6 +101,36 @@ TEST(commandLine, helpAndVersionLeaveAtOnce)
         cmdline args({ "-w", r.word });
         EXPECT_EQ(printInfo(args.argc(), args.argv()), r.leaves) << r.word;
     }
+}
+
+// An installed game finds its data in ../share/tibrel beside the program, wherever that is.
+TEST(startUp, theInstalledDataRootLiesBesideTheProgram)
+{
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    ASSERT_GT(n, 0);
+    exe[n] = 0;
+    std::string folder(exe);
+    folder.erase(folder.rfind('/'));
+    EXPECT_EQ(installedDataRoot(), folder + "/../share/tibrel");
+}
+
+// The window failure is one line on standard error, with nothing on standard output.
+TEST(startUp, theNoWindowLineGoesToStandardError)
+{
+    const int w = screen_width, h = screen_height;
+    screen_width = 1024;
+    screen_height = 768;
+    SDL_SetError("%s", "no display here");
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    reportWindowFailure();
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    screen_width = w;
+    screen_height = h;
+    EXPECT_EQ(err, "tibrel: cannot open an OpenGL window of 1024x768: no display here\n");
+    EXPECT_EQ(out, "");
 }
 
 TEST(commandLine, switchCombinations)
