@@ -20,6 +20,7 @@
 #include <wx/debug.h>
 #include <wx/log.h>
 #include "controller.h"
+#include "daytime.h"
 #include "sound.h"
 #include "game.h"
 #include "glstuff.h"
@@ -550,6 +551,18 @@ void beginFrame()
     glTranslatef(0, 0, -100);
 }
 
+void showFrame(gameobject* shown)
+{
+    SDL_JoystickUpdate();
+    beginFrame();
+    shown->draw();
+    postprocess();
+    glFlush();
+    keepFrame();
+    captureFrame();
+    SDL_GL_SwapBuffers();
+}
+
 void keepFrame()
 {
     glBindTexture(GL_TEXTURE_2D, g_buff);
@@ -595,28 +608,91 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
     return true;
 }
 
+// Presses the controllers have been given since the last step. SDL 1.2 events carry no time:
+// a key pressed and released within one long frame would otherwise reach the next step as
+// released, so the release of such a press waits in the queue until a step has seen it.
+static std::vector<int> s_freshPresses;   // a key, or JOY_CODE + 256 * joystick + button
+
+static const int JOY_CODE = 0x10000;
+
+// the key or joystick button of a press or release event; -1 for other events
+static int pressCode(const SDL_Event& e)
+{
+    if (e.type == SDL_KEYDOWN || e.type == SDL_KEYUP)
+        return e.key.keysym.sym;
+    if (e.type == SDL_JOYBUTTONDOWN || e.type == SDL_JOYBUTTONUP)
+        return JOY_CODE + 256 * e.jbutton.which + e.jbutton.button;
+    return -1;
+}
+
+static bool isRelease(const SDL_Event& e)
+{
+    return e.type == SDL_KEYUP || e.type == SDL_JOYBUTTONUP;
+}
+
 void pollEvents(bool& inMatch, int& debugParticles)
 {
+    SDL_PumpEvents();
     SDL_Event e;
-    while (SDL_PollEvent(&e)) {
+    while (SDL_PeepEvents(&e, 1, SDL_PEEKEVENT, SDL_ALLEVENTS) == 1) {
+        const int code = pressCode(e);
+        const bool fresh = std::find(s_freshPresses.begin(), s_freshPresses.end(), code) !=
+                           s_freshPresses.end();
+        // the release, and everything behind it, waits for the next step
+        if (isRelease(e) && fresh)
+            break;
+        SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_ALLEVENTS);
+        if (code >= 0 && !isRelease(e) && !fresh)
+            s_freshPresses.push_back(code);
         if (!handleEvent(e, inMatch, debugParticles))
             break;
     }
 }
 
-unsigned frameDelay(unsigned t0, unsigned t1)
+void stepTaken()
 {
-    if (t1 == t0)
-        return 0;
-    const unsigned took = t1 - t0;   // unsigned: right across the counter's wrap
-    return took < FRAME_MS ? FRAME_MS - took : 0;
+    s_freshPresses.clear();
 }
 
-void paceFrame(unsigned t0)
+int stepsDue(int late, int cap)
 {
-    const unsigned wait = frameDelay(t0, SDL_GetTicks());
-    if (wait)
-        SDL_Delay(wait);
+    const int frame = static_cast<int>(FRAME_MS);
+    if (cap < 1)
+        cap = 1;
+    if (late < frame)
+        return 1;
+    return std::min(1 + late / frame, cap);
+}
+
+unsigned frameDelay(unsigned now, unsigned due)
+{
+    const int ahead = static_cast<int>(due - now);   // signed: right across the counter's wrap
+    if (ahead <= 0)
+        return 0;
+    return std::min(static_cast<unsigned>(ahead), FRAME_MS);
+}
+
+void stepclock::restart(unsigned now)
+{
+    due = now;
+}
+
+int stepclock::owed(unsigned now, int cap)
+{
+    const int late = static_cast<int>(now - due);
+    const int steps = stepsDue(late, cap);
+    due += steps * FRAME_MS;
+    // a debt beyond the cap is dropped, and a counter that went back starts the schedule anew
+    if (static_cast<int>(due - now) <= 0 || late < -static_cast<int>(FRAME_MS))
+        due = now + FRAME_MS;
+    return steps;
+}
+
+void stepclock::wait() const
+{
+    const unsigned delay = frameDelay(SDL_GetTicks(), due);
+    if (delay)
+        SDL_Delay(delay);
 }
 
 // ---- seeds and replays ----
@@ -854,43 +930,44 @@ int SDL_main(int argc, char** argv)
     reserveTexture(&g_buff, bufsize, bufsize, true);
     SDL_JoystickEventState(SDL_ENABLE);
 
-    for (;;) {
-        const unsigned t0 = SDL_GetTicks();
-        SDL_JoystickUpdate();
-        beginFrame();
-        if (inMatch)
-            match->draw();
-        else
-            mainMenu->draw();
-        postprocess();
-        glFlush();
-        keepFrame();
-        captureFrame();
-        SDL_GL_SwapBuffers();
-
-        const bool wasInMatch = inMatch;
-        pollEvents(inMatch, match->debugParticles);
+    stepclock pace;
+    pace.restart(SDL_GetTicks());
+    bool running = true;
+    while (running) {
+        // a captured video shows every step: one step per drawn frame, however long it takes
+        const int steps = pace.owed(SDL_GetTicks(), g_capture ? 1 : MAX_STEPS_PER_FRAME);
+        showFrame(inMatch ? static_cast<gameobject*>(match) : mainMenu);
+        for (int i = 0; i < steps && running; i++) {
+            const bool wasInMatch = inMatch;
+            const int day = g_dt;
+            pollEvents(inMatch, match->debugParticles);
+            if (leaveRequested())
+                break;
+            if (wasInMatch && !inMatch)
+                endMatchReplay(*match);
+            if (inMatch) {
+                running = stepMatch(*match);
+            } else {
+                stepScreens(*mainMenu, STEP);
+                if (mainMenu->result == 1) {
+                    inMatch = true;
+                    match = beginMatch(match, *mainMenu);
+                    mainMenu->result = 0;
+                }
+                running = mainMenu->result != -1;
+            }
+            stepTaken();
+            // a new match resets the sand and a new time of day loads pictures: the time that
+            // took is not owed, so no burst of steps follows
+            if (inMatch != wasInMatch || g_dt != day) {
+                pace.restart(SDL_GetTicks());
+                break;
+            }
+        }
         if (leaveRequested())
             break;
-        if (wasInMatch && !inMatch)
-            endMatchReplay(*match);
-
-        if (inMatch) {
-            if (!stepMatch(*match))
-                break;
-        } else {
-            // each menu transition shows as a zoom blur dying away with the screen's fade
-            g_feedback = std::min(g_mix, 10.0f);
-            mainMenu->step(STEP);
-            if (mainMenu->result == 1) {
-                inMatch = true;
-                match = beginMatch(match, *mainMenu);
-                mainMenu->result = 0;
-            }
-            if (mainMenu->result == -1)
-                break;
-        }
-        paceFrame(t0);
+        if (running)
+            pace.wait();
     }
 
     if (inMatch)

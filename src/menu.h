@@ -52,10 +52,16 @@ public:
     void openSubMenu(menu* child);
     // the reverse: edge states back to the parent, unlink; the caller deletes this screen
     void detachFromParent();
+    // the deepest open screen below this one (this one when none is open): the one shown
+    menu* shown();
 
 protected:
     // a picture over the whole window, first image row at the top, in the current colour
     static void drawFullScreenPicture(unsigned int tex);
 };
+
+// One step of the screens below top, which the shown one takes. Each transition shows as a zoom
+// blur dying away with the shown screen's fade; g_mix publishes the fade after the step.
+void stepScreens(menu& top, float dt);
 
 #endif
