@@ -1,5 +1,6 @@
 #include "tarvo3ds.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -462,8 +463,10 @@ void setMaterial(Lib3dsFile* file, const Lib3dsFace& face)
 }
 
 // One display list for a mesh, in the space of the node that places it. Faces naming a point
-// the mesh does not have are left out (lib3ds would read past the point list for them).
-unsigned compileMesh(Lib3dsFile* file, Lib3dsMesh* mesh)
+// the mesh does not have are left out (lib3ds would read past the point list for them). The
+// texture-space rectangle its faces cover goes to *cover (s0, t0, s1, t1); a face without
+// texture coordinates covers everything, as it takes whatever coordinate was set last.
+unsigned compileMesh(Lib3dsFile* file, Lib3dsMesh* mesh, float cover[4])
 {
     unsigned list = glGenLists(1);
     if (!list)
@@ -490,6 +493,8 @@ unsigned compileMesh(Lib3dsFile* file, Lib3dsMesh* mesh)
     if (!lib3ds_matrix_inv(inverse))
         lib3ds_matrix_identity(inverse);
 
+    cover[0] = cover[1] = 1;
+    cover[2] = cover[3] = 0;
     glNewList(list, GL_COMPILE);
     glColor4f(1, 1, 1, 1);
     glEnable(GL_TEXTURE_2D);
@@ -508,8 +513,17 @@ unsigned compileMesh(Lib3dsFile* file, Lib3dsMesh* mesh)
         for (int k = 0; k < 3; k++) {
             Lib3dsWord p = face.points[k];
             glNormal3fv(&normals[9 * f + 3 * k]);
-            if (p < mesh->texels)
-                glTexCoord2f(mesh->texelL[p][0], 1.0f - mesh->texelL[p][1]);
+            if (p < mesh->texels) {
+                const float st[2] = { mesh->texelL[p][0], 1.0f - mesh->texelL[p][1] };
+                glTexCoord2fv(st);
+                for (int a = 0; a < 2; a++) {
+                    cover[a] = std::min(cover[a], st[a]);
+                    cover[2 + a] = std::max(cover[2 + a], st[a]);
+                }
+            } else {
+                cover[0] = cover[1] = -INFINITY;
+                cover[2] = cover[3] = INFINITY;
+            }
             glVertex3fv(mesh->pointL[p].pos);
         }
     }
@@ -552,6 +566,36 @@ tarvo3ds::tarvo3ds(const wxString& filename, float start, float length)
     wxString image = texturePath(filename);
     if (wxFileExists(image))
         createAndLoadTexture(&texture, image.utf8_str().data());
+    textureW = textureH = 0;
+    if (texture) {
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &textureW);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &textureH);
+        textureAlpha.resize(static_cast<size_t>(textureW) * textureH);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, textureAlpha.data());
+    }
+}
+
+bool tarvo3ds::opaqueTexels(float s0, float t0, float s1, float t1) const
+{
+    if (!texture)
+        return true;   // drawn untextured in opaque white
+    if (textureW <= 0 || textureH <= 0)
+        return false;
+    // coordinates outside 0 ... 1 repeat the whole texture; linear filtering reaches one
+    // texel further
+    if (!(s0 >= 0 && t0 >= 0 && s1 <= 1 && t1 <= 1))
+        s0 = t0 = 0, s1 = t1 = 1;
+    const int x0 = std::max(0, static_cast<int>(std::floor(s0 * textureW)) - 1);
+    const int y0 = std::max(0, static_cast<int>(std::floor(t0 * textureH)) - 1);
+    const int x1 = std::min(textureW - 1, static_cast<int>(std::ceil(s1 * textureW)) + 1);
+    const int y1 = std::min(textureH - 1, static_cast<int>(std::ceil(t1 * textureH)) + 1);
+    for (int y = y0; y <= y1; y++)
+        for (int x = x0; x <= x1; x++)
+            if (textureAlpha[static_cast<size_t>(y) * textureW + x] != 255)
+                return false;
+    return true;
 }
 
 tarvo3ds::~tarvo3ds()
@@ -608,6 +652,7 @@ void tarvo3ds::drawThis()
     }
     for (Lib3dsNode* node = file->nodes; node; node = node->next)
         render_node(node);
+    glEnable(GL_BLEND);   // as the frame has it
     glPopMatrix();
 }
 
@@ -623,10 +668,17 @@ void tarvo3ds::render_node(Lib3dsNode* node)
         Lib3dsMesh* mesh = lib3ds_file_mesh_by_name(file, node->name);
         if (!mesh)
             return;
-        node->user.d = compileMesh(file, mesh);
+        float cover[4];
+        node->user.d = compileMesh(file, mesh, cover);
         if (!node->user.d)
             return;
+        if (!opaqueTexels(cover[0], cover[1], cover[2], cover[3]))
+            blendedLists.insert(node->user.d);
     }
+    if (blendedLists.count(node->user.d))
+        glEnable(GL_BLEND);
+    else
+        glDisable(GL_BLEND);
 
     const float* pivot = node->data.object.pivot;
     glPushMatrix();

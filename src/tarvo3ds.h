@@ -2,6 +2,8 @@
 #define TIBREL_TARVO3DS_H
 
 #include <cstddef>
+#include <set>
+#include <vector>
 #include <wx/string.h>
 #include "gameobject.h"
 
@@ -17,6 +19,9 @@ public:
     float animLength;       // seconds per pass through all keyframes
     float clock;            // seconds stepped since construction
     unsigned texture;       // 0 when there is none
+    std::vector<unsigned char> textureAlpha;   // the texture's alpha, rows from the top
+    int textureW, textureH;                     // its size in texels, 0 without one
+    std::set<unsigned> blendedLists;            // meshes that show texels with some see-through
 
     tarvo3ds(const wxString& filename, float animStart, float animLength);
     ~tarvo3ds() override;
@@ -24,6 +29,9 @@ public:
     void step(float dt) override;
     void drawThis() override;
     void render_node(Lib3dsNode* node);
+    // true when a mesh with texture coordinates within s0 ... s1, t0 ... t1 (texture space) can
+    // only show opaque texels, so it is drawn without blending, which is cheaper and the same
+    bool opaqueTexels(float s0, float t0, float s1, float t1) const;
 
     // true when the bytes of a 3DS file are safe to hand to lib3ds: every chunk lies inside its
     // parent, the known containers add up, counts fit their chunks, faces name existing points

@@ -6,11 +6,12 @@
 // do the game's per-frame work: its frame, event polling, the replay recording of a match, the
 // sound mixer playing music and effects.
 //
+// --daytime picks morning (0), day (1, the default), evening (2) or night (3).
 // --paced runs each scene through the real loop instead, with its sleep and catch-up, and
 // reports game seconds per real second and the share of frames whose steps ran late.
 //
 //   tibrel_framebench [-640|-800|-1024|-1280] [--frames N] [--rounds N] [--scenes a,b,...]
-//                     [--shots DIR] [--paced]
+//                     [--shots DIR] [--paced] [--daytime 0-3]
 //
 // run it through tools/framebench.sh, which provides the display and an empty home folder.
 #include <algorithm>
@@ -26,6 +27,7 @@
 #include <SDL/SDL.h>
 #include <SDL/SDL_mixer.h>
 #include <GL/gl.h>
+#include <wx/config.h>
 #include "ball.h"
 #include "game.h"
 #include "glstuff.h"
@@ -505,6 +507,7 @@ int main(int argc, char** argv)
 {
     int frames = 200, rounds = 3;
     bool paced = false;
+    const char* daytime = nullptr;
     std::string only;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "--frames") && i + 1 < argc)
@@ -517,11 +520,16 @@ int main(int argc, char** argv)
             only = std::string(",") + argv[++i] + ",";
         else if (!strcmp(argv[i], "--paced"))
             paced = true;
+        else if (!strcmp(argv[i], "--daytime") && i + 1 < argc)
+            daytime = argv[++i];
     }
     readSwitches(argc, argv);   // the resolution switches, as the game reads them
     SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO);
     openWindow(true);
     openConfigStore();
+    // the scenes' main menus read the time of day from the settings, as the game does
+    if (daytime)
+        g_config->Write("game/timeofday", atoi(daytime));
     initSound();
     // the mixer plays on; the music level the title pictures pulse with is fixed instead
     // (musicPulse), so two runs draw the same frames
