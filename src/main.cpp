@@ -451,19 +451,25 @@ static void previousFrameQuad(float alpha)
     glEnd();
 }
 
-// The zoom-feedback copies a0 ... a0 + k - 1 in one pass, one texture unit each. Copy a is
-// the previous frame on a quad at a distance of 12 - 0.1 a, so on the screen it is the frame
-// magnified by 12 / (12 - 0.1 a) about the centre: unit j samples the frame at the screen's
-// coordinates scaled by the inverse about the centre. Blended one by one with alpha 0.14, k
-// copies give the frame below times 0.86^k plus a weighted sum of the copies; the units
-// build that sum scaled to 1 (each mixing in its copy at its share of the copies so far) and
-// the fragment's alpha, 1 - 0.86^k, blends it over the frame in one go.
-static void feedbackPass(int a0, int k)
+// One copy of the previous frame as the effects lay it over the new one: magnified by
+// 1 / shrink and turned by `angle` degrees about the centre of the screen.
+struct framecopy {
+    float shrink;
+    float angle;
+};
+
+// Copies c[0] ... c[k - 1] in one pass, one texture unit each, over the centred part `extent`
+// (0 ... 1) of the screen. Unit j samples the frame at the screen's coordinates taken back
+// through its copy's turn and magnification. Blended one by one with `alpha`, k copies give
+// the frame below times (1 - alpha)^k plus a weighted sum of the copies; the units build
+// that sum scaled to 1 (each mixing in its copy at its share of the copies so far) and the
+// fragment's alpha, 1 - (1 - alpha)^k, blends it over the frame in one go. The quad lies at
+// distance d, so a depth test can tell it from the single copies drawn at 11.9.
+static void copiesPass(const framecopy* c, int k, float alpha, float extent, float d)
 {
-    const float alpha = 0.14f;
     const float w = static_cast<float>(screen_width) / bufsize;
     const float h = static_cast<float>(screen_height) / bufsize;
-    float kept = 1;   // 0.86^j: what of the frame below the first j copies leave
+    float kept = 1;   // (1 - alpha)^j: what of the frame below the first j copies leave
     for (int j = 0; j < k; j++) {
         glActiveTexture(GL_TEXTURE0 + j);
         glEnable(GL_TEXTURE_2D);
@@ -489,19 +495,19 @@ static void feedbackPass(int a0, int k)
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor4f(1, 1, 1, 1 - kept);
     glLoadIdentity();
-    glTranslatef(0, 0, -12);
-    // the corners of the unmagnified frame, as previousFrameQuad draws them
-    static const float corner[4][4] = {
-        { 0, 0, -40, 30 }, { 1, 0, 40, 30 }, { 1, 1, 40, -30 }, { 0, 1, -40, -30 }
-    };
+    glTranslatef(0, 0, -d);
+    // the corners of the unmagnified frame, as previousFrameQuad draws them, at distance 12
+    static const float corner[4][2] = { { -40, 30 }, { 40, 30 }, { 40, -30 }, { -40, -30 } };
     glBegin(GL_QUADS);
-    for (const auto& c : corner) {
+    for (const auto& p : corner) {
+        const float x = p[0] * extent, y = p[1] * extent;
         for (int j = 0; j < k; j++) {
-            const float shrink = (12 - (a0 + j) * 0.1f) / 12;
-            glMultiTexCoord2f(GL_TEXTURE0 + j, w * (0.5f + (c[0] - 0.5f) * shrink),
-                              h * (0.5f + (c[1] - 0.5f) * shrink));
+            const float turn = -c[j].angle * static_cast<float>(M_PI) / 180;
+            const float qx = (x * std::cos(turn) - y * std::sin(turn)) * c[j].shrink;
+            const float qy = (x * std::sin(turn) + y * std::cos(turn)) * c[j].shrink;
+            glMultiTexCoord2f(GL_TEXTURE0 + j, w * (0.5f + qx / 80), h * (0.5f - qy / 60));
         }
-        glVertex3f(c[2], c[3], 0);
+        glVertex3f(x * d / 12, y * d / 12, 0);
     }
     glEnd();
     for (int j = k - 1; j >= 0; j--) {
@@ -512,28 +518,59 @@ static void feedbackPass(int a0, int k)
     }
 }
 
+// the copies in as few passes as there are texture units for
+static void layerCopies(const framecopy* c, int count, float alpha, float extent, float d)
+{
+    GLint units = 1;
+    glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
+    units = std::max(1, std::min(units, 8));
+    for (int a = 0; a < count; a += units)
+        copiesPass(c + a, std::min(units, count - a), alpha, extent, d);
+}
+
+// Of the screen's centred rectangles, the largest share (at most 1) that every copy turned by
+// at most maxAngle degrees and magnified by 1 / shrink still covers.
+static float coveredExtent(float maxAngle, float shrink)
+{
+    const float a = std::fabs(maxAngle) * static_cast<float>(M_PI) / 180;
+    // a corner (40 e, 30 e) taken back into a copy must stay within its 40 x 30 half-edges
+    const float e = std::min(40 / (40 * std::cos(a) + 30 * std::sin(a)),
+                             30 / (40 * std::sin(a) + 30 * std::cos(a))) / shrink;
+    return std::min(e, 1.0f);
+}
+
 void postprocess()
 {
     if (g_feedback > 0.01f) {
         effectProjection();
-        // each copy 0.1 nearer than the last, so the trails stream outward; as many copies
-        // in each pass as there are texture units
-        GLint units = 1;
-        glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
-        units = std::max(1, std::min(units, 8));
-        const int copies = static_cast<int>(std::ceil(g_feedback * 10));
-        for (int a = 0; a < copies; a += units)
-            feedbackPass(a, std::min(units, copies - a));
+        // each copy 0.1 nearer than the last, so the trails stream outward
+        const int count = static_cast<int>(std::ceil(g_feedback * 10));
+        std::vector<framecopy> copies(count);
+        for (int a = 0; a < count; a++)
+            copies[a] = { (12 - a * 0.1f) / 12, 0 };
+        layerCopies(copies.data(), count, 0.14f, 1, 12);
     }
     if (g_shake > 0.01f) {
         effectProjection();
-        // seven copies turned by -3 ... +3 times g_shake degrees
-        for (int i = 0; i < 7; i++) {
+        // seven copies turned by -3 ... +3 times g_shake degrees, magnified by 12 / 11.9: in
+        // passes over the middle that all of them cover, then one by one over the corners,
+        // where the depth the passes left keeps them off the middle
+        framecopy copies[7];
+        for (int i = 0; i < 7; i++)
+            copies[i] = { 11.9f / 12, (i - 3) * g_shake };
+        const float middle = coveredExtent(3 * g_shake, 11.9f / 12);
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LESS);
+        layerCopies(copies, 7, 0.143f, middle, 11);
+        glDepthMask(GL_FALSE);
+        for (int i = 0; i < 7 && middle < 1; i++) {
             glLoadIdentity();
             glRotatef((i - 3) * g_shake, 0, 0, 1);
             glTranslatef(0, 0, -11.9f);
             previousFrameQuad(0.143f);
         }
+        glDepthMask(GL_TRUE);
+        glDisable(GL_DEPTH_TEST);
     }
 }
 
