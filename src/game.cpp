@@ -323,6 +323,7 @@ void game::step(float dt)
         serveStep(dt);
     else if (state == STATE_PLAYING)
         rallyStep(dt);
+    stepView();
 }
 
 void game::serveStep(float dt)
@@ -716,6 +717,13 @@ void game::easeZoom()
         zoom = 0.94f * zoom + 0.06f * zoomTarget;
 }
 
+void game::stepView()
+{
+    easePan();
+    easeZoom();
+    g_feedback = zoom;
+}
+
 void game::scoreLayout(int w, int h, float x[4], float y[4])
 {
     x[0] = static_cast<float>(w / 4);
@@ -760,7 +768,6 @@ void game::draw()
     glLoadIdentity();
     const double side = screenAspect();
     glFrustum(-side, side, 1, -1, 1.2000000476837158, 10000);
-    easePan();
     const vector3d& b = theBall->pos;
     glTranslatef(camX, 65.0f * (1.0f - 0.5f * zoom), 10.0f);
     glTranslatef(-0.5f * b.x, 0, -0.5f * b.z);
@@ -768,11 +775,9 @@ void game::draw()
     glMatrixMode(GL_MODELVIEW);
 
     // slow motion zooms in around the ball, up to twice the size
-    easeZoom();
     glPushMatrix();
     glScalef(1 + zoom, 1 + zoom, 1 + 0.4f * zoom);
     glTranslatef(-zoom * b.x, -zoom * b.y, -zoom * b.z);
-    g_feedback = zoom;
 
     gameobject::draw();
     glPopMatrix();

@@ -106,9 +106,11 @@ public:
     // players, pickups, particles), the sand, touches, score, rules state and both generators
     unsigned long long stateHash();
 
-    // camera easing, once per drawn frame
+    // camera easing, once per step of game time, so frames left undrawn do not slow it
     void easePan();
     void easeZoom();
+    // the camera follows its targets and hands the zoom to the post-processing's feedback
+    void stepView();
 
     // score board layout in window pixels: team 0 score, team 1 score, team 0 label, team 1 label
     static void scoreLayout(int w, int h, float x[4], float y[4]);

@@ -20,6 +20,7 @@
 #include <wx/debug.h>
 #include <wx/log.h>
 #include "controller.h"
+#include "daytime.h"
 #include "sound.h"
 #include "game.h"
 #include "glstuff.h"
@@ -623,19 +624,25 @@ static void previousFrameQuad(float alpha)
     glEnd();
 }
 
-// The zoom-feedback copies a0 ... a0 + k - 1 in one pass, one texture unit each. Copy a is
-// the previous frame on a quad at a distance of 12 - 0.1 a, so on the screen it is the frame
-// magnified by 12 / (12 - 0.1 a) about the centre: unit j samples the frame at the screen's
-// coordinates scaled by the inverse about the centre. Blended one by one with alpha 0.14, k
-// copies give the frame below times 0.86^k plus a weighted sum of the copies; the units
-// build that sum scaled to 1 (each mixing in its copy at its share of the copies so far) and
-// the fragment's alpha, 1 - 0.86^k, blends it over the frame in one go.
-static void feedbackPass(int a0, int k)
+// One copy of the previous frame as the effects lay it over the new one: magnified by
+// 1 / shrink and turned by `angle` degrees about the centre of the screen.
+struct framecopy {
+    float shrink;
+    float angle;
+};
+
+// Copies c[0] ... c[k - 1] in one pass, one texture unit each, over the centred part `extent`
+// (0 ... 1) of the screen. Unit j samples the frame at the screen's coordinates taken back
+// through its copy's turn and magnification. Blended one by one with `alpha`, k copies give
+// the frame below times (1 - alpha)^k plus a weighted sum of the copies; the units build
+// that sum scaled to 1 (each mixing in its copy at its share of the copies so far) and the
+// fragment's alpha, 1 - (1 - alpha)^k, blends it over the frame in one go. The quad lies at
+// distance d, so a depth test can tell it from the single copies drawn at 11.9.
+static void copiesPass(const framecopy* c, int k, float alpha, float extent, float d)
 {
-    const float alpha = 0.14f;
     const float w = static_cast<float>(screen_width) / bufsize;
     const float h = static_cast<float>(screen_height) / bufsize;
-    float kept = 1;   // 0.86^j: what of the frame below the first j copies leave
+    float kept = 1;   // (1 - alpha)^j: what of the frame below the first j copies leave
     for (int j = 0; j < k; j++) {
         glActiveTexture(GL_TEXTURE0 + j);
         glEnable(GL_TEXTURE_2D);
@@ -661,20 +668,20 @@ static void feedbackPass(int a0, int k)
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor4f(1, 1, 1, 1 - kept);
     glLoadIdentity();
-    glTranslatef(0, 0, -12);
-    // the corners of the unmagnified frame, as previousFrameQuad draws them
-    const float x = frameQuadSide();
-    const float corner[4][4] = {
-        { 0, 0, -x, 30 }, { 1, 0, x, 30 }, { 1, 1, x, -30 }, { 0, 1, -x, -30 }
-    };
+    glTranslatef(0, 0, -d);
+    // the corners of the unmagnified frame, as previousFrameQuad draws them, at distance 12
+    const float side = frameQuadSide();
+    const float corner[4][2] = { { -side, 30 }, { side, 30 }, { side, -30 }, { -side, -30 } };
     glBegin(GL_QUADS);
-    for (const auto& c : corner) {
+    for (const auto& p : corner) {
+        const float x = p[0] * extent, y = p[1] * extent;
         for (int j = 0; j < k; j++) {
-            const float shrink = (12 - (a0 + j) * 0.1f) / 12;
-            glMultiTexCoord2f(GL_TEXTURE0 + j, w * (0.5f + (c[0] - 0.5f) * shrink),
-                              h * (0.5f + (c[1] - 0.5f) * shrink));
+            const float turn = -c[j].angle * static_cast<float>(M_PI) / 180;
+            const float qx = (x * std::cos(turn) - y * std::sin(turn)) * c[j].shrink;
+            const float qy = (x * std::sin(turn) + y * std::cos(turn)) * c[j].shrink;
+            glMultiTexCoord2f(GL_TEXTURE0 + j, w * (0.5f + qx / (2 * side)), h * (0.5f - qy / 60));
         }
-        glVertex3f(c[2], c[3], 0);
+        glVertex3f(x * d / 12, y * d / 12, 0);
     }
     glEnd();
     for (int j = k - 1; j >= 0; j--) {
@@ -685,28 +692,60 @@ static void feedbackPass(int a0, int k)
     }
 }
 
+// the copies in as few passes as there are texture units for
+static void layerCopies(const framecopy* c, int count, float alpha, float extent, float d)
+{
+    GLint units = 1;
+    glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
+    units = std::max(1, std::min(units, 8));
+    for (int a = 0; a < count; a += units)
+        copiesPass(c + a, std::min(units, count - a), alpha, extent, d);
+}
+
+// Of the screen's centred rectangles, the largest share (at most 1) that every copy turned by
+// at most maxAngle degrees and magnified by 1 / shrink still covers.
+static float coveredExtent(float maxAngle, float shrink)
+{
+    const float a = std::fabs(maxAngle) * static_cast<float>(M_PI) / 180;
+    // a corner (x e, 30 e) taken back into a copy must stay within its x by 30 half-edges
+    const float x = frameQuadSide();
+    const float e = std::min(x / (x * std::cos(a) + 30 * std::sin(a)),
+                             30 / (x * std::sin(a) + 30 * std::cos(a))) / shrink;
+    return std::min(e, 1.0f);
+}
+
 void postprocess()
 {
     if (g_feedback > 0.01f) {
         effectProjection();
-        // each copy 0.1 nearer than the last, so the trails stream outward; as many copies
-        // in each pass as there are texture units
-        GLint units = 1;
-        glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
-        units = std::max(1, std::min(units, 8));
-        const int copies = static_cast<int>(std::ceil(g_feedback * 10));
-        for (int a = 0; a < copies; a += units)
-            feedbackPass(a, std::min(units, copies - a));
+        // each copy 0.1 nearer than the last, so the trails stream outward
+        const int count = static_cast<int>(std::ceil(g_feedback * 10));
+        std::vector<framecopy> copies(count);
+        for (int a = 0; a < count; a++)
+            copies[a] = { (12 - a * 0.1f) / 12, 0 };
+        layerCopies(copies.data(), count, 0.14f, 1, 12);
     }
     if (g_shake > 0.01f) {
         effectProjection();
-        // seven copies turned by -3 ... +3 times g_shake degrees
-        for (int i = 0; i < 7; i++) {
+        // seven copies turned by -3 ... +3 times g_shake degrees, magnified by 12 / 11.9: in
+        // passes over the middle that all of them cover, then one by one over the corners,
+        // where the depth the passes left keeps them off the middle
+        framecopy copies[7];
+        for (int i = 0; i < 7; i++)
+            copies[i] = { 11.9f / 12, (i - 3) * g_shake };
+        const float middle = coveredExtent(3 * g_shake, 11.9f / 12);
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LESS);
+        layerCopies(copies, 7, 0.143f, middle, 11);
+        glDepthMask(GL_FALSE);
+        for (int i = 0; i < 7 && middle < 1; i++) {
             glLoadIdentity();
             glRotatef((i - 3) * g_shake, 0, 0, 1);
             glTranslatef(0, 0, -11.9f);
             previousFrameQuad(0.143f);
         }
+        glDepthMask(GL_TRUE);
+        glDisable(GL_DEPTH_TEST);
     }
 }
 
@@ -722,6 +761,18 @@ void beginFrame()
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glLoadIdentity();
     glTranslatef(0, 0, -100);
+}
+
+void showFrame(gameobject* shown)
+{
+    SDL_JoystickUpdate();
+    beginFrame();
+    shown->draw();
+    postprocess();
+    glFlush();
+    keepFrame();
+    captureFrame();
+    SDL_GL_SwapBuffers();
 }
 
 void keepFrame()
@@ -769,28 +820,91 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
     return true;
 }
 
+// Presses the controllers have been given since the last step. SDL 1.2 events carry no time:
+// a key pressed and released within one long frame would otherwise reach the next step as
+// released, so the release of such a press waits in the queue until a step has seen it.
+static std::vector<int> s_freshPresses;   // a key, or JOY_CODE + 256 * joystick + button
+
+static const int JOY_CODE = 0x10000;
+
+// the key or joystick button of a press or release event; -1 for other events
+static int pressCode(const SDL_Event& e)
+{
+    if (e.type == SDL_KEYDOWN || e.type == SDL_KEYUP)
+        return e.key.keysym.sym;
+    if (e.type == SDL_JOYBUTTONDOWN || e.type == SDL_JOYBUTTONUP)
+        return JOY_CODE + 256 * e.jbutton.which + e.jbutton.button;
+    return -1;
+}
+
+static bool isRelease(const SDL_Event& e)
+{
+    return e.type == SDL_KEYUP || e.type == SDL_JOYBUTTONUP;
+}
+
 void pollEvents(bool& inMatch, int& debugParticles)
 {
+    SDL_PumpEvents();
     SDL_Event e;
-    while (SDL_PollEvent(&e)) {
+    while (SDL_PeepEvents(&e, 1, SDL_PEEKEVENT, SDL_ALLEVENTS) == 1) {
+        const int code = pressCode(e);
+        const bool fresh = std::find(s_freshPresses.begin(), s_freshPresses.end(), code) !=
+                           s_freshPresses.end();
+        // the release, and everything behind it, waits for the next step
+        if (isRelease(e) && fresh)
+            break;
+        SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_ALLEVENTS);
+        if (code >= 0 && !isRelease(e) && !fresh)
+            s_freshPresses.push_back(code);
         if (!handleEvent(e, inMatch, debugParticles))
             break;
     }
 }
 
-unsigned frameDelay(unsigned t0, unsigned t1)
+void stepTaken()
 {
-    if (t1 == t0)
-        return 0;
-    const unsigned took = t1 - t0;   // unsigned: right across the counter's wrap
-    return took < FRAME_MS ? FRAME_MS - took : 0;
+    s_freshPresses.clear();
 }
 
-void paceFrame(unsigned t0)
+int stepsDue(int late, int cap)
 {
-    const unsigned wait = frameDelay(t0, SDL_GetTicks());
-    if (wait)
-        SDL_Delay(wait);
+    const int frame = static_cast<int>(FRAME_MS);
+    if (cap < 1)
+        cap = 1;
+    if (late < frame)
+        return 1;
+    return std::min(1 + late / frame, cap);
+}
+
+unsigned frameDelay(unsigned now, unsigned due)
+{
+    const int ahead = static_cast<int>(due - now);   // signed: right across the counter's wrap
+    if (ahead <= 0)
+        return 0;
+    return std::min(static_cast<unsigned>(ahead), FRAME_MS);
+}
+
+void stepclock::restart(unsigned now)
+{
+    due = now;
+}
+
+int stepclock::owed(unsigned now, int cap)
+{
+    const int late = static_cast<int>(now - due);
+    const int steps = stepsDue(late, cap);
+    due += steps * FRAME_MS;
+    // a debt beyond the cap is dropped, and a counter that went back starts the schedule anew
+    if (static_cast<int>(due - now) <= 0 || late < -static_cast<int>(FRAME_MS))
+        due = now + FRAME_MS;
+    return steps;
+}
+
+void stepclock::wait() const
+{
+    const unsigned delay = frameDelay(SDL_GetTicks(), due);
+    if (delay)
+        SDL_Delay(delay);
 }
 
 // ---- seeds and replays ----
@@ -1034,43 +1148,44 @@ int SDL_main(int argc, char** argv)
     reserveTexture(&g_buff, bufsize, bufsize, true);
     SDL_JoystickEventState(SDL_ENABLE);
 
-    for (;;) {
-        const unsigned t0 = SDL_GetTicks();
-        SDL_JoystickUpdate();
-        beginFrame();
-        if (inMatch)
-            match->draw();
-        else
-            mainMenu->draw();
-        postprocess();
-        glFlush();
-        keepFrame();
-        captureFrame();
-        SDL_GL_SwapBuffers();
-
-        const bool wasInMatch = inMatch;
-        pollEvents(inMatch, match->debugParticles);
+    stepclock pace;
+    pace.restart(SDL_GetTicks());
+    bool running = true;
+    while (running) {
+        // a captured video shows every step: one step per drawn frame, however long it takes
+        const int steps = pace.owed(SDL_GetTicks(), g_capture ? 1 : MAX_STEPS_PER_FRAME);
+        showFrame(inMatch ? static_cast<gameobject*>(match) : mainMenu);
+        for (int i = 0; i < steps && running; i++) {
+            const bool wasInMatch = inMatch;
+            const int day = g_dt;
+            pollEvents(inMatch, match->debugParticles);
+            if (leaveRequested())
+                break;
+            if (wasInMatch && !inMatch)
+                endMatchReplay(*match);
+            if (inMatch) {
+                running = stepMatch(*match);
+            } else {
+                stepScreens(*mainMenu, STEP);
+                if (mainMenu->result == 1) {
+                    inMatch = true;
+                    match = beginMatch(match, *mainMenu);
+                    mainMenu->result = 0;
+                }
+                running = mainMenu->result != -1;
+            }
+            stepTaken();
+            // a new match resets the sand and a new time of day loads pictures: the time that
+            // took is not owed, so no burst of steps follows
+            if (inMatch != wasInMatch || g_dt != day) {
+                pace.restart(SDL_GetTicks());
+                break;
+            }
+        }
         if (leaveRequested())
             break;
-        if (wasInMatch && !inMatch)
-            endMatchReplay(*match);
-
-        if (inMatch) {
-            if (!stepMatch(*match))
-                break;
-        } else {
-            // each menu transition shows as a zoom blur dying away with the screen's fade
-            g_feedback = std::min(g_mix, 10.0f);
-            mainMenu->step(STEP);
-            if (mainMenu->result == 1) {
-                inMatch = true;
-                match = beginMatch(match, *mainMenu);
-                mainMenu->result = 0;
-            }
-            if (mainMenu->result == -1)
-                break;
-        }
-        paceFrame(t0);
+        if (running)
+            pace.wait();
     }
 
     if (inMatch)

@@ -6,6 +6,7 @@
 
 class wxConfigBase;
 class game;
+class gameobject;
 class menu;
 union SDL_Event;
 
@@ -29,8 +30,27 @@ int findInCmdLine(int count, char** values, const char* str);
 void postprocess();
 // appends the back buffer to g_videoout, top row first
 void captureFrame();
-// milliseconds to wait after a frame that began at t0 and ended at t1
-unsigned frameDelay(unsigned t0, unsigned t1);
+// Pacing: one step of 0.02 s is due every 20 ms of real time. A drawn frame that begins late
+// runs the steps it owes before the next is drawn, at most MAX_STEPS_PER_FRAME of them; a
+// debt beyond that is dropped, so the game slows only below 12.5 drawn frames a second.
+static const int MAX_STEPS_PER_FRAME = 4;
+// steps owed by a frame that begins `late` ms after its first step was due (negative: early):
+// 1 + late / 20, at least 1 and at most cap
+int stepsDue(int late, int cap);
+// milliseconds to wait at `now` for the step due at `due`: 0 when it is due, never more than
+// one frame (a counter that went back)
+unsigned frameDelay(unsigned now, unsigned due);
+// the schedule of steps on the millisecond counter
+class stepclock {
+public:
+    unsigned due = 0;   // ms: when the next step is due
+    // the next step is due now: at the start, and after a one-off stall that is not owed
+    void restart(unsigned now);
+    // the steps a frame beginning at `now` runs, at most cap; the schedule moves past them
+    int owed(unsigned now, int cap);
+    // sleeps until the next step is due
+    void wait() const;
+};
 
 // Pieces of start-up, the frame and shutdown, in the order the shell uses them.
 
@@ -123,10 +143,14 @@ void keepFrame();
 // (see leaveRequested). Returns false when the
 // rest of the queue must wait for the next frame (Escape in the menu).
 bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles);
-// drains the queue through handleEvent
+// drains the queue through handleEvent before a step; the release of a key or joystick button
+// pressed since the last step stays queued, with what follows it, until stepTaken
 void pollEvents(bool& inMatch, int& debugParticles);
-// waits out the rest of a 20 ms frame that began at t0
-void paceFrame(unsigned t0);
+// a step has seen the controllers: releases held back by pollEvents may now reach them
+void stepTaken();
+// one drawn frame of shown: drawing, post-processing, the copy kept for the next frame's
+// effects, the capture and the swap
+void showFrame(gameobject* shown);
 
 // Seeds and replays.
 class mainmenu;

@@ -1,5 +1,6 @@
 #include "menu.h"
 
+#include <algorithm>
 #include <GL/gl.h>
 #include "glstuff.h"
 #include "main.h"
@@ -94,6 +95,21 @@ void menu::detachFromParent()
     if (parentMenu->subMenu == this)
         parentMenu->subMenu = nullptr;
     parentMenu = nullptr;
+}
+
+menu* menu::shown()
+{
+    menu* m = this;
+    while (m->subMenu)
+        m = m->subMenu;
+    return m;
+}
+
+void stepScreens(menu& top, float dt)
+{
+    g_feedback = std::min(top.shown()->fade, 10.0f);
+    top.step(dt);
+    g_mix = top.shown()->fade;
 }
 
 void menu::onSelect(int)
@@ -249,7 +265,6 @@ void menu::drawThis()
         subMenu->drawThis();
         return;
     }
-    g_mix = fade;
 
     if (background) {
         glDisable(GL_DEPTH_TEST);

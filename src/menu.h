@@ -52,6 +52,8 @@ public:
     void openSubMenu(menu* child);
     // the reverse: edge states back to the parent, unlink; the caller deletes this screen
     void detachFromParent();
+    // the deepest open screen below this one (this one when none is open): the one shown
+    menu* shown();
 
 protected:
     // The game's pictures are made for a 4:3 screen, first image row at the top; both draw in
@@ -61,5 +63,9 @@ protected:
     // the whole picture in the 4:3 layout rectangle
     static void drawLayoutPicture(unsigned int tex);
 };
+
+// One step of the screens below top, which the shown one takes. Each transition shows as a zoom
+// blur dying away with the shown screen's fade; g_mix publishes the fade after the step.
+void stepScreens(menu& top, float dt);
 
 #endif

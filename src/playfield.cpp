@@ -337,7 +337,10 @@ void playfield::drawThis()
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, points);
     glTexCoordPointer(2, GL_FLOAT, 0, texels);
+    // the sand is opaque: blending would change nothing and cost a read of every pixel
+    glDisable(GL_BLEND);
     glDrawElements(GL_TRIANGLES, n, GL_UNSIGNED_SHORT, indices);
+    glEnable(GL_BLEND);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
     glPopMatrix();

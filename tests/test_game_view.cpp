@@ -164,13 +164,23 @@ TEST_F(MatchView, DebugParticlesFallAsChildrenOfTheMatch)
     }
 }
 
-TEST_F(MatchView, DrawingSetsTheFeedbackFromTheZoom)
+// The camera eases once per step, not per drawn frame: frames left undrawn while the loop
+// catches up do not slow it, and drawing leaves it where it is.
+TEST_F(MatchView, StepEasesTheCameraAndSetsTheFeedbackFromTheZoom)
 {
+    g->camX = -15;
+    g->camXTarget = 15;
     g->zoom = 0.5f;
-    g->zoomTarget = 0.5f;
+    g->zoomTarget = 0;
     g_feedback = 0;
     drawFrame();
-    EXPECT_FLOAT_EQ(g_feedback, 0.5f);
+    EXPECT_FLOAT_EQ(g->camX, -15.0f) << "drawing does not ease";
+    EXPECT_FLOAT_EQ(g->zoom, 0.5f);
+    EXPECT_EQ(g_feedback, 0.0f);
+    g->step(0.02f);
+    EXPECT_NEAR(g->camX, -14.7f, 1e-5f);
+    EXPECT_NEAR(g->zoom, 0.47f, 1e-6f);
+    EXPECT_FLOAT_EQ(g_feedback, g->zoom);
 }
 
 // A child of the match that draws nothing and notes the matrices it is drawn with, so a test

@@ -249,22 +249,80 @@ TEST(commandLine, sizeSetting)
 
 // ---- frame pacing ----
 
-TEST(framePacing, delayFillsTheTwentyMillisecondFrame)
+TEST(framePacing, stepsOwedByALateFrame)
 {
-    struct row { unsigned t0, t1, want; };
+    struct row { int late, cap, want; };
     const row rows[] = {
-        { 0, 0, 0 },               // the counter did not advance: no delay
-        { 5000, 5000, 0 },
-        { 1000, 1001, 19 },
-        { 1000, 1007, 13 },
-        { 1000, 1019, 1 },
-        { 1000, 1020, 0 },         // a slow frame is not made up for
-        { 1000, 1500, 0 },
-        { 0xfffffffeu, 3, 15 },    // across the wrap of the millisecond counter
-        { 10, 9, 0 },              // a counter that went back counts as a very long frame
+        { 0, 4, 1 },         // on time: one step
+        { 19, 4, 1 },
+        { 20, 4, 2 },        // one frame late: the step it owes as well
+        { 59, 4, 3 },
+        { 60, 4, 4 },
+        { 500, 4, 4 },       // beyond the cap the debt is dropped
+        { -5, 4, 1 },        // early (a counter that went back) still steps once
+        { 60, 1, 1 },        // a capture: one step per drawn frame
+        { 60, 0, 1 },        // a cap below one still steps
+        { 0x7fffffff, 4, 4 },
     };
     for (const row& r : rows)
-        EXPECT_EQ(frameDelay(r.t0, r.t1), r.want) << r.t0 << " -> " << r.t1;
+        EXPECT_EQ(stepsDue(r.late, r.cap), r.want) << "late " << r.late << " cap " << r.cap;
+}
+
+TEST(framePacing, delayWaitsForTheNextStep)
+{
+    struct row { unsigned now, due, want; };
+    const row rows[] = {
+        { 1000, 1020, 20 },
+        { 1007, 1020, 13 },
+        { 1020, 1020, 0 },
+        { 1500, 1020, 0 },          // late: no wait
+        { 0xfffffffeu, 13, 15 },    // across the wrap of the millisecond counter
+        { 10, 5000, 20 },           // a counter that went back never waits more than a frame
+    };
+    for (const row& r : rows)
+        EXPECT_EQ(frameDelay(r.now, r.due), r.want) << r.now << " -> " << r.due;
+}
+
+// Frames of a given length against the schedule: the steps taken keep game time with real
+// time (every step due by the last frame's start, 1 + start / 20) until a frame takes longer
+// than four steps.
+TEST(framePacing, scheduleKeepsGameTimeWithRealTime)
+{
+    struct row { unsigned frameMs; int cap, frames, wantSteps; };
+    const row rows[] = {
+        { 5, 4, 100, 100 },     // fast frames wait: one step each (the waits are not run here)
+        { 50, 4, 100, 248 },    // the last frame starts at 4.95 s
+        { 80, 4, 100, 397 },    // 12.5 frames a second: still on time
+        { 100, 4, 100, 397 },   // slower: four steps a frame, the rest dropped
+        { 50, 1, 100, 100 },    // a capture: one step per frame
+    };
+    for (const row& r : rows) {
+        stepclock clock;
+        unsigned now = 0xffffff00u;   // the counter wraps during the run
+        clock.restart(now);
+        int steps = 0;
+        for (int f = 0; f < r.frames; f++) {
+            steps += clock.owed(now, r.cap);
+            now += r.frameMs;
+            now += frameDelay(now, clock.due);
+        }
+        EXPECT_EQ(steps, r.wantSteps) << r.frameMs << " ms frames, cap " << r.cap;
+    }
+
+    // a restart after a stall owes one step, not a burst
+    stepclock clock;
+    clock.restart(1000);
+    EXPECT_EQ(clock.owed(1000, 4), 1);
+    clock.restart(1300);
+    EXPECT_EQ(clock.owed(1301, 4), 1);
+    // the debt of a frame longer than four steps is dropped: the frames after it are on time
+    clock.restart(0);
+    clock.owed(0, 4);
+    EXPECT_EQ(clock.owed(500, 4), 4);
+    EXPECT_EQ(clock.owed(500 + frameDelay(500, clock.due), 4), 1);
+    // a counter that went back a long way starts the schedule anew
+    EXPECT_EQ(clock.owed(200, 4), 1);
+    EXPECT_EQ(clock.due, 220u);
 }
 
 // ---- input events ----
@@ -377,6 +435,52 @@ TEST_F(shellEvents, eventsBehindEscapeInTheMenuWaitOneFrame)
     pollEvents(inMatch, particles);
     EXPECT_FALSE(inMatch);
     EXPECT_TRUE(keys[0].button[1]);
+}
+
+// A key pressed and released within one long frame reaches a step as pressed: the release
+// waits, with what follows it, until a step has seen the press.
+TEST_F(shellEvents, aReleaseWaitsForAStepToSeeItsPress)
+{
+    ASSERT_TRUE(testsupport::openGLContext()) << "needs a display";
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+    }
+    stepTaken();
+    SDL_Event joyDown;
+    memset(&joyDown, 0, sizeof joyDown);
+    joyDown.type = SDL_JOYBUTTONDOWN;
+    joyDown.jbutton.which = 1;
+    joyDown.jbutton.button = 1;
+    SDL_Event joyUp = joyDown;
+    joyUp.type = SDL_JOYBUTTONUP;
+    SDL_Event queue[] = { keyEvent(SDL_KEYDOWN, SDLK_RETURN), keyEvent(SDL_KEYUP, SDLK_RETURN),
+                          keyEvent(SDL_KEYDOWN, SDLK_KP8), joyDown, joyUp };
+    for (SDL_Event& q : queue)
+        ASSERT_EQ(SDL_PushEvent(&q), 0);
+
+    bool inMatch = true;
+    int particles = 0;
+    pollEvents(inMatch, particles);
+    EXPECT_TRUE(keys[0].button[1]) << "the first step sees Return pressed";
+    EXPECT_FALSE(keys[1].up) << "what follows the held release waits with it";
+    pollEvents(inMatch, particles);
+    EXPECT_TRUE(keys[0].button[1]) << "no step yet: still held back";
+
+    stepTaken();
+    pollEvents(inMatch, particles);
+    EXPECT_FALSE(keys[0].button[1]);
+    EXPECT_TRUE(keys[1].up);
+    EXPECT_TRUE(joys[1].button[0]) << "a joystick button's release waits the same way";
+    stepTaken();
+    pollEvents(inMatch, particles);
+    EXPECT_FALSE(joys[1].button[0]);
+
+    // a key a step has already seen held is released at once
+    SDL_Event up = keyEvent(SDL_KEYUP, SDLK_KP8);
+    ASSERT_EQ(SDL_PushEvent(&up), 0);
+    pollEvents(inMatch, particles);
+    EXPECT_FALSE(keys[1].up);
+    stepTaken();
 }
 
 // ---- frame capture ----

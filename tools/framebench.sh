@@ -2,6 +2,7 @@
 # The frame benchmark: the game's frame loop in fixed scenes against the floor program,
 # interleaved, under a virtual display with Mesa's software renderer.
 #   tools/framebench.sh [build dir] [-800 | -size WxH] [--frames 200] [--rounds 3] [--scenes title,menu,...]
+#                       [--shots DIR] [--daytime 0-3] [--paced]
 # Run from the source tree (the scenes read data/). Prints the table on stdout, each round's
 # figures and resident memory on stderr. FRAMEBENCH_EXE=name runs another build of the
 # benchmark kept in the build dir (a copy made before a change), to compare two builds.
