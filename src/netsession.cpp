@@ -196,6 +196,10 @@ int netsession::machineOf(ENetPeer* p) const
 void netsession::connected(ENetPeer* p)
 {
     enet_peer_timeout(p, 0, PEER_TIMEOUT_MS, PEER_TIMEOUT_MS);
+    // ENet would drop unreliable packets on its own whenever the round trip grows; every
+    // step's states are sent again until they are in a bundle, so none is dropped on purpose
+    enet_peer_throttle_configure(p, ENET_PEER_PACKET_THROTTLE_INTERVAL,
+                                 ENET_PEER_PACKET_THROTTLE_SCALE, 0);
     if (!hosting && p == server) {
         std::vector<unsigned char> devices;
         for (int d = 0; d < me.devices && d < NET_SEATS; d++)
@@ -270,8 +274,12 @@ void netsession::received(ENetPeer* p, const unsigned char* data, size_t size)
             phase_ = LOBBY;
         }
         break;
-    case MSG_REFUSE:
     case MSG_STOP:
+        if (m.reason == STOP_OUT_OF_SYNC)
+            stopStep = m.first;
+        stop(m.text);
+        break;
+    case MSG_REFUSE:
         stop(m.text);
         break;
     case MSG_START:
@@ -469,7 +477,7 @@ void netsession::input(int m, const netmessage& msg)
 {
     machine& x = machines[m];
     const size_t seatCount = seatsOf(m).size();
-    if (phase_ != PLAYING || x.handed)
+    if (phase_ != PLAYING)
         return;
     if (msg.machine != static_cast<unsigned>(m) || (msg.count && msg.seatCount != seatCount) ||
         msg.wanted > assembled || msg.first + msg.count > assembled + WINDOW) {
@@ -479,7 +487,8 @@ void netsession::input(int m, const netmessage& msg)
     }
     x.lastHeard = now;
     x.wanted = std::max(x.wanted, msg.wanted);
-    for (unsigned s = 0; s < msg.count; s++) {
+    // a machine whose seats the computer took still watches the match
+    for (unsigned s = 0; s < msg.count && !x.handed; s++) {
         const unsigned step = msg.first + s;
         if (step >= assembled && !x.inputs.count(step))
             x.inputs[step].assign(msg.pads.begin() + s * seatCount,
@@ -599,8 +608,12 @@ inputsource::status netsession::beforeStep(game& g)
         return WAIT;
     const bundle& b = it->second;
     for (int i = 0; i < NET_SEATS; i++)
-        if (b.handed & (1u << i))
+        if (b.handed & (1u << i)) {
             g.setController(i, nullptr);
+            notices.push_back("Team " + std::to_string(i / 2 + 1) + " Player " +
+                              std::to_string(i % 2 + 1) + " is played by the computer from step " +
+                              std::to_string(next));
+        }
     size_t k = 0;
     for (int i = 0; i < NET_SEATS; i++)
         if (seats[i].machine != NET_COMPUTER && k < b.pads.size())
@@ -695,6 +708,14 @@ unsigned netsession::worstPingMs() const
         if (machines[m].present && machines[m].peer)
             worst = std::max(worst, static_cast<unsigned>(machines[m].peer->roundTripTime));
     return worst;
+}
+
+bool netsession::delivered() const
+{
+    for (size_t m = 1; m < machines.size(); m++)
+        if (machines[m].present && machines[m].peer && machines[m].wanted < assembled)
+            return false;
+    return true;
 }
 
 std::string netsession::waitingFor(unsigned nowMs, unsigned& seconds) const
@@ -831,3 +852,4 @@ std::string loginName()
     const passwd* pw = getpwuid(getuid());
     return pw && pw->pw_name ? std::string(pw->pw_name).substr(0, 32) : "Player";
 }
+

@@ -95,6 +95,8 @@ public:
     // ahead of the host (it holds no bundle to step with)
     unsigned frameMicros() const { return !hosting && phase_ == PLAYING && !stepsHeld() ? 20400 : 20000; }
     unsigned worstPingMs() const;
+    // host: every machine still there holds every bundle made so far
+    bool delivered() const;
     unsigned rally() const { return rallies; }
     // the machine waited for and since when, when the wait is over half a second; else ""
     std::string waitingFor(unsigned nowMs, unsigned& seconds) const;

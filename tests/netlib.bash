@@ -72,3 +72,47 @@ wait_for() {
 hashes() {
     grep '^hash ' "$WORK/$1.out"
 }
+
+# waits until NAME has printed at least N hash lines (at most 60 s)
+wait_hashes() {
+    local i
+    for i in $(seq 600); do
+        [ "$(grep -c '^hash ' "$WORK/$1.out" 2>/dev/null)" -ge "$2" ] && return 0
+        sleep 0.1
+    done
+    fail "$1 printed fewer than $2 hashes: $(tail -3 "$WORK/$1.out")"
+}
+
+# a host and one client joined to it, through a relay when RELAY_ARGS is set; HOST_PID,
+# CLIENT_PID and RELAY_PID are theirs
+pair() {
+    local host_args=$1 client_args=$2 port
+    peer host --host 0 --machines 2 --seed 5 --fast $host_args
+    HOST_PID=$LAST_PID
+    port=$(port_of host)
+    [ -n "$port" ] || exit 1
+    RELAY_PID=""
+    if [ -n "${RELAY_ARGS:-}" ]; then
+        # shellcheck disable=SC2086 # switches, one word each
+        "$BUILD/tibrel_netrelay" --to "127.0.0.1:$port" --limit 120 $RELAY_ARGS > "$WORK/relay.out" 2>&1 &
+        RELAY_PID=$!
+        PIDS+=("$RELAY_PID")
+        port=$(port_of relay)
+        [ -n "$port" ] || exit 1
+    fi
+    peer c1 --join "127.0.0.1:$port" --fast $client_args
+    CLIENT_PID=$LAST_PID
+}
+
+# the lines of NAME's output that begin with WORD
+lines() {
+    grep "^$2" "$WORK/$1.out"
+}
+
+fresh() {
+    for p in "${PIDS[@]}"; do
+        kill -9 "$p" 2>/dev/null
+    done
+    PIDS=()
+    rm -f "$WORK"/*.out "$WORK"/*.rp "$WORK"/*.dump
+}

@@ -277,8 +277,10 @@ int playOnline(const options& o)
                 }
             }
         }
-        // the host stays to check the last hashes, a client to deliver its own
-        if (overAt && t - overAt > 2000)
+        // the host stays until every machine has the whole match and its last hash came,
+        // a client until its own last hash is delivered
+        if (overAt && t - overAt > 2000 && (!session.isHost() || session.delivered() ||
+                                            t - overAt > 30000))
             break;
         if (o.fast || session.state() != netsession::PLAYING) {
             usleep(1000);
