@@ -16,6 +16,8 @@
 
 static const unsigned JOIN_TIMEOUT_MS = 5000;     // no answer from the host
 static const unsigned HANDOVER_MS = 5000;         // a machine silent this long loses its seats
+static const unsigned LOADING_MS = 30000;         // ... or this long before its first input,
+                                                  // while it builds the match
 static const unsigned HOST_LOST_MS = 8000;        // a client without bundles this long stops
 static const unsigned PEER_TIMEOUT_MS = 10000;    // ENet gives a silent peer up
 static const unsigned WAIT_SHOWN_MS = 500;        // "Waiting for NAME" from then on
@@ -142,7 +144,7 @@ void netsession::poll(unsigned nowMs)
         if (hosting) {
             for (size_t m = 1; m < machines.size(); m++)
                 if (machines[m].present && !machines[m].handed && !seatsOf(m).empty() &&
-                    now - machines[m].lastHeard > HANDOVER_MS)
+                    now - machines[m].lastHeard > (machines[m].begun ? HANDOVER_MS : LOADING_MS))
                     handOver(m, "stopped sending");
             assemble();
             sendBundles();
@@ -334,8 +336,8 @@ void netsession::hello(ENetPeer* p, const netmessage& m)
              ", yours " + hex(m.dataHash) + ")");
     else if (machineCount() >= NET_MAX_MACHINES ||
              seatsTaken + static_cast<int>(m.devices.size()) > NET_SEATS)
-        drop(p, REFUSE_FULL, "The match is full: " + std::to_string(machineCount()) +
-             " machines, " + std::to_string(seatsTaken) + " of 4 seats taken");
+        drop(p, REFUSE_FULL, "The match is full: " + std::to_string(seatsTaken) +
+             " of 4 seats are taken and you bring " + std::to_string(m.devices.size()) + " players");
     else {
         machine x;
         x.name = m.name.empty() ? "Player" : m.name;
@@ -350,10 +352,12 @@ void netsession::hello(ENetPeer* p, const netmessage& m)
 
 unsigned netsession::chooseDelay() const
 {
+    // A client's state for step s goes to the host and comes back in the bundle before the
+    // client takes step s, so the delay has to cover the whole round trip, not one way.
     unsigned worst = 0;
     for (const machine& m : machines)
         if (m.present && m.peer)
-            worst = std::max(worst, m.peer->roundTripTime / 2 + 2 * m.peer->roundTripTimeVariance);
+            worst = std::max(worst, m.peer->roundTripTime + 2 * m.peer->roundTripTimeVariance);
     const unsigned d = (worst + 19) / 20 + 1;
     return std::max(2u, std::min(d, 8u));
 }
@@ -446,6 +450,7 @@ void netsession::begin(game& g, const std::vector<controller*>& localDevices)
     snapshots.clear();
     for (machine& m : machines) {
         m.lastHeard = now;
+        m.begun = false;
         m.wanted = 0;
         m.handed = false;
         m.inputs.clear();
@@ -486,6 +491,7 @@ void netsession::input(int m, const netmessage& msg)
         return;
     }
     x.lastHeard = now;
+    x.begun = true;
     x.wanted = std::max(x.wanted, msg.wanted);
     // a machine whose seats the computer took still watches the match
     for (unsigned s = 0; s < msg.count && !x.handed; s++) {

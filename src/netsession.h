@@ -64,8 +64,8 @@ public:
     // input delay (0: chosen from the measured round trips); seats go to the machines'
     // devices in the order they joined, the host's first, the rest to the computer
     bool startMatch(const replayheader& h, unsigned delay);
-    // the input delay for the round trips measured now: ceil((worst one-way + 2 x jitter)
-    // / 20 ms) + 1, between 2 and 8 steps
+    // the input delay for the round trips measured now: ceil((worst round trip + 2 x its
+    // jitter) / 20 ms) + 1, between 2 and 8 steps
     unsigned chooseDelay() const;
 
     // STARTING: the match to build and how its seats are bound
@@ -121,6 +121,7 @@ private:
         bool present = true;           // joined and not gone
         bool handed = false;           // its seats are played by the computer
         unsigned lastHeard = 0;        // ms of its last input
+        bool begun = false;            // its first input came: it has built the match
         unsigned wanted = 0;           // the first bundle it does not hold
         std::map<unsigned, std::vector<netpad>> inputs;   // by step
         std::map<unsigned, unsigned long long> hashes;    // its hashes the host has not checked

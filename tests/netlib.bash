@@ -112,6 +112,7 @@ lines() {
 fresh() {
     for p in "${PIDS[@]}"; do
         kill -9 "$p" 2>/dev/null
+        wait "$p" 2>/dev/null
     done
     PIDS=()
     rm -f "$WORK"/*.out "$WORK"/*.rp "$WORK"/*.dump

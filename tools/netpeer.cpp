@@ -294,7 +294,8 @@ int playOnline(const options& o)
                 frameStart = u;   // far behind: no burst of frames
         }
     }
-    const bool over = g && g->state == game::STATE_MATCHOVER;
+    const bool over = g && g->state == game::STATE_MATCHOVER &&
+                      session.state() != netsession::STOPPED;
     if (!over)
         printf("stopped: %s\n", session.message().c_str());
     std::string dump;
@@ -340,3 +341,4 @@ int main(int argc, char** argv)
     SDL_Quit();
     return status;
 }
+
