@@ -118,13 +118,8 @@ bool netsession::join(const std::string& address, int port)
     return true;
 }
 
-void netsession::poll(unsigned nowMs)
+void netsession::receive()
 {
-    if (phase_ == CONNECTING && joinStarted == 0 && now == 0)
-        joinStarted = nowMs;
-    now = nowMs;
-    if (!net)
-        return;
     ENetEvent e;
     while (net && enet_host_service(net, &e, 0) > 0) {
         if (e.type == ENET_EVENT_TYPE_CONNECT) {
@@ -136,6 +131,16 @@ void netsession::poll(unsigned nowMs)
             disconnected(e.peer);
         }
     }
+}
+
+void netsession::poll(unsigned nowMs)
+{
+    if (phase_ == CONNECTING && joinStarted == 0 && now == 0)
+        joinStarted = nowMs;
+    now = nowMs;
+    if (!net)
+        return;
+    receive();
     if (phase_ == CONNECTING && now - joinStarted > JOIN_TIMEOUT_MS)
         stop("No answer from " + hostAddress + " - check the address and that UDP port " +
              std::to_string(hostPort) + " is open on the host");
@@ -153,6 +158,22 @@ void netsession::poll(unsigned nowMs)
             if (now - lastBundleAt > HOST_LOST_MS)
                 stop("The connection to the host was lost");
         }
+    }
+    if (net)
+        enet_host_flush(net);
+}
+
+void netsession::serve(unsigned nowMs)
+{
+    now = nowMs;
+    if (!net)
+        return;
+    receive();
+    if (phase_ == PLAYING && hosting) {
+        const unsigned before = assembled;
+        assemble();
+        if (assembled > before)
+            sendBundles();
     }
     if (net)
         enet_host_flush(net);

@@ -52,9 +52,12 @@ public:
     phase state() const { return phase_; }
     const std::string& message() const override { return why; }
 
-    // one pass over the network: everything that arrived is read, overdue things happen;
-    // nowMs from a monotonic clock
+    // once a frame: everything that arrived is read, this machine's states are sampled and
+    // sent, overdue things happen; nowMs from a monotonic clock
     void poll(unsigned nowMs);
+    // between frames, as often as the frame's wait allows: packets are read and the host
+    // relays every bundle they complete at once, so none waits for the next frame
+    void serve(unsigned nowMs);
 
     // the lobby, as the host sees it
     int machineCount() const;
@@ -169,6 +172,7 @@ private:
     std::vector<snapshot> snapshots;   // the last few checks
     unsigned stopStep = 0;             // the step an out-of-sync stop names
 
+    void receive();
     void send(ENetPeer* p, const std::string& bytes, bool reliable);
     void broadcast(const std::string& bytes, bool reliable);
     void stop(const std::string& text);

@@ -287,7 +287,13 @@ int playOnline(const options& o)
             frameStart = nowUs();
         } else {
             frameStart += session.frameMicros();
-            const unsigned long long u = nowUs();
+            // the network is served every 2 ms while the frame waits, as the game does, so a
+            // packet never waits a whole frame to be read or relayed
+            unsigned long long u;
+            while ((u = nowUs()) + 2000 < frameStart) {
+                usleep(2000);
+                session.serve(nowMs());
+            }
             if (frameStart > u)
                 usleep(frameStart - u);
             else if (u - frameStart > 100000)
