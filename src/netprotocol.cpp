@@ -1,21 +1,9 @@
 #include "netprotocol.h"
 
 #include <algorithm>
+#include "replay.h"
 
 // ---- bytes ----
-
-static void put(std::string& out, unsigned long long v, int bytes)
-{
-    for (int i = 0; i < bytes; i++)
-        out += static_cast<char>((v >> (8 * i)) & 0xff);
-}
-
-static void putText(std::string& out, const std::string& s)
-{
-    const size_t n = std::min<size_t>(s.size(), 0xffff);
-    put(out, n, 2);
-    out.append(s, 0, n);
-}
 
 // reads a packet, refusing to go past its end; the first failure is kept as the reason
 namespace {
@@ -93,12 +81,12 @@ static void putPad(std::string& out, const netpad& pad)
 {
     const bool more = (pad.buttons & ~3u) != 0;
     const bool axes = pad.axisX != 0 || pad.axisY != 0;
-    put(out, (pad.dirs & 15) | ((pad.buttons & 3) << 4) | (more ? 64 : 0) | (axes ? 128 : 0), 1);
+    putU(out, (pad.dirs & 15) | ((pad.buttons & 3) << 4) | (more ? 64 : 0) | (axes ? 128 : 0), 1);
     if (more)
-        put(out, pad.buttons, 2);
+        putU(out, pad.buttons, 2);
     if (axes) {
-        put(out, static_cast<unsigned>(pad.axisX), 4);
-        put(out, static_cast<unsigned>(pad.axisY), 4);
+        putU(out, static_cast<unsigned>(pad.axisX), 4);
+        putU(out, static_cast<unsigned>(pad.axisY), 4);
     }
 }
 
@@ -125,46 +113,46 @@ std::string encodeHello(const std::string& version, unsigned long long dataHash,
                         const std::string& name, const std::vector<unsigned char>& devices)
 {
     std::string out;
-    put(out, MSG_HELLO, 1);
-    put(out, NET_PROTOCOL_VERSION, 2);
-    putText(out, version);
-    put(out, dataHash, 8);
-    putText(out, name);
+    putU(out, MSG_HELLO, 1);
+    putU(out, NET_PROTOCOL_VERSION, 2);
+    putStr(out, version);
+    putU(out, dataHash, 8);
+    putStr(out, name);
     const size_t n = std::min<size_t>(devices.size(), NET_SEATS);
-    put(out, n, 1);
+    putU(out, n, 1);
     for (size_t i = 0; i < n; i++)
-        put(out, devices[i], 1);
+        putU(out, devices[i], 1);
     return out;
 }
 
 std::string encodeWelcome(unsigned machine, const std::string& hostName)
 {
     std::string out;
-    put(out, MSG_WELCOME, 1);
-    put(out, machine, 1);
-    putText(out, hostName);
+    putU(out, MSG_WELCOME, 1);
+    putU(out, machine, 1);
+    putStr(out, hostName);
     return out;
 }
 
 std::string encodeRefuse(netrefusal reason, const std::string& text)
 {
     std::string out;
-    put(out, MSG_REFUSE, 1);
-    put(out, reason, 1);
-    putText(out, text);
+    putU(out, MSG_REFUSE, 1);
+    putU(out, reason, 1);
+    putStr(out, text);
     return out;
 }
 
 std::string encodeStart(unsigned delay, const netseat seats[NET_SEATS], const std::string& header)
 {
     std::string out;
-    put(out, MSG_START, 1);
-    put(out, delay, 1);
+    putU(out, MSG_START, 1);
+    putU(out, delay, 1);
     for (int i = 0; i < NET_SEATS; i++) {
-        put(out, seats[i].machine, 1);
-        put(out, seats[i].device, 1);
+        putU(out, seats[i].machine, 1);
+        putU(out, seats[i].device, 1);
     }
-    put(out, header.size(), 4);
+    putU(out, header.size(), 4);
     out += header;
     return out;
 }
@@ -173,12 +161,12 @@ std::string encodeInput(unsigned machine, unsigned wanted, unsigned first, unsig
                         unsigned seats, const std::vector<netpad>& pads)
 {
     std::string out;
-    put(out, MSG_INPUT, 1);
-    put(out, machine, 1);
-    put(out, wanted, 4);
-    put(out, first, 4);
-    put(out, steps, 1);
-    put(out, seats, 1);
+    putU(out, MSG_INPUT, 1);
+    putU(out, machine, 1);
+    putU(out, wanted, 4);
+    putU(out, first, 4);
+    putU(out, steps, 1);
+    putU(out, seats, 1);
     for (const netpad& p : pads)
         putPad(out, p);
     return out;
@@ -188,12 +176,12 @@ std::string encodeBundle(unsigned first, unsigned seats, const std::vector<unsig
                          const std::vector<netpad>& pads)
 {
     std::string out;
-    put(out, MSG_BUNDLE, 1);
-    put(out, first, 4);
-    put(out, handed.size(), 1);
-    put(out, seats, 1);
+    putU(out, MSG_BUNDLE, 1);
+    putU(out, first, 4);
+    putU(out, handed.size(), 1);
+    putU(out, seats, 1);
     for (size_t s = 0; s < handed.size(); s++) {
-        put(out, handed[s], 1);
+        putU(out, handed[s], 1);
         for (unsigned k = 0; k < seats; k++)
             putPad(out, pads[s * seats + k]);
     }
@@ -203,20 +191,20 @@ std::string encodeBundle(unsigned first, unsigned seats, const std::vector<unsig
 std::string encodeHash(unsigned step, unsigned rally, unsigned long long hash)
 {
     std::string out;
-    put(out, MSG_HASH, 1);
-    put(out, step, 4);
-    put(out, rally, 4);
-    put(out, hash, 8);
+    putU(out, MSG_HASH, 1);
+    putU(out, step, 4);
+    putU(out, rally, 4);
+    putU(out, hash, 8);
     return out;
 }
 
 std::string encodeStop(netstop reason, unsigned step, const std::string& text)
 {
     std::string out;
-    put(out, MSG_STOP, 1);
-    put(out, reason, 1);
-    put(out, step, 4);
-    putText(out, text);
+    putU(out, MSG_STOP, 1);
+    putU(out, reason, 1);
+    putU(out, step, 4);
+    putStr(out, text);
     return out;
 }
 

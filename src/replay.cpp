@@ -34,13 +34,13 @@ static unsigned fnv32(const char* p, size_t n)
     return h;
 }
 
-static void putU(std::string& out, unsigned long long v, int bytes)
+void putU(std::string& out, unsigned long long v, int bytes)
 {
     for (int i = 0; i < bytes; i++)
         out += static_cast<char>((v >> (8 * i)) & 0xff);
 }
 
-static void putStr(std::string& out, const std::string& s)
+void putStr(std::string& out, const std::string& s)
 {
     const size_t n = std::min<size_t>(s.size(), 0xffff);
     putU(out, n, 2);

@@ -46,6 +46,11 @@ struct replayheader {
 // what changes from rally to rally (score, rounds, rules state): a hash is kept when it changes
 long long rallyKeyOf(const game& g);
 
+// bytes as the replay and the network write them: v as a little-endian number of that
+// many bytes; s as a u16 length and at most 65535 bytes
+void putU(std::string& out, unsigned long long v, int bytes);
+void putStr(std::string& out, const std::string& s);
+
 // the header as a file begins with it (an online match sends it to every machine)
 std::string replayHeaderBytes(const replayheader& h);
 

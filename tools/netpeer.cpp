@@ -210,6 +210,7 @@ int playOnline(const options& o)
     game* g = nullptr;
     long long key = -1;
     unsigned steps = 0, stalled = 0, overAt = 0;
+    unsigned stalledStep = 0;   // the last step that waited, plus one
     unsigned lobbySince = 0;
     unsigned long long startUs = 0, frameStart = nowUs();
     const unsigned machineSeed = static_cast<unsigned>(o.seed) * 7 + (o.hosting ? 0 : getpid());
@@ -258,7 +259,11 @@ int playOnline(const options& o)
                 }
                 const inputsource::status s = session.beforeStep(*g);
                 if (s != inputsource::STEP) {
-                    stalled += (s == inputsource::WAIT && i == 0) ? 1 : 0;
+                    // a step that had to wait, counted once however long it waited
+                    if (s == inputsource::WAIT && i == 0 && session.nextStep() + 1 != stalledStep) {
+                        stalled++;
+                        stalledStep = session.nextStep() + 1;
+                    }
                     break;
                 }
                 controller* devices[REPLAY_DEVICES];
