@@ -18,7 +18,6 @@ static const unsigned JOIN_TIMEOUT_MS = 5000;     // no answer from the host
 static const unsigned HANDOVER_MS = 5000;         // a machine silent this long loses its seats
 static const unsigned LOADING_MS = 30000;         // ... or this long before its first input,
                                                   // while it builds the match
-static const unsigned HOST_LOST_MS = 8000;        // a client without bundles this long stops
 static const unsigned PEER_TIMEOUT_MS = 10000;    // ENet gives a silent peer up
 static const unsigned WAIT_SHOWN_MS = 500;        // "Waiting for NAME" from then on
 static const unsigned HASH_EVERY = 100;           // steps between state hashes
@@ -140,6 +139,13 @@ void netsession::poll(unsigned nowMs)
     now = nowMs;
     if (!net)
         return;
+    if (justBegun) {
+        // building the match may take seconds: the clocks of waiting start now
+        justBegun = false;
+        lastBundleAt = now;
+        for (machine& m : machines)
+            m.lastHeard = now;
+    }
     receive();
     if (phase_ == CONNECTING && now - joinStarted > JOIN_TIMEOUT_MS)
         stop("No answer from " + hostAddress + " - check the address and that UDP port " +
@@ -154,9 +160,9 @@ void netsession::poll(unsigned nowMs)
             assemble();
             sendBundles();
         } else {
+            // a host that is gone is noticed by ENet (no answer for 10 s); a host that is only
+            // waiting for a slow machine still answers
             sendInputs();
-            if (now - lastBundleAt > HOST_LOST_MS)
-                stop("The connection to the host was lost");
         }
     }
     if (net)
@@ -478,6 +484,7 @@ void netsession::begin(game& g, const std::vector<controller*>& localDevices)
         m.hashes.clear();
     }
     lastBundleAt = now;
+    justBegun = true;
     rallyKey = rallyKeyOf(g);
     rallies = 0;
     phase_ = PLAYING;

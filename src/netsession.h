@@ -150,6 +150,7 @@ private:
     unsigned now = 0;
     unsigned joinStarted = 0;
     unsigned lastBundleAt = 0;         // ms when the next step's bundle last advanced
+    bool justBegun = false;            // begin() came after the last poll
     std::vector<machine> machines;     // host: 0 is the host itself; client: only itself
     unsigned myMachine = 0;
     std::string hostName;
