@@ -24,6 +24,7 @@
 #include "sound.h"
 #include "game.h"
 #include "glstuff.h"
+#include "inputsource.h"
 #include "intromenu.h"
 #include "mainmenu.h"
 #include "random.h"
@@ -912,8 +913,10 @@ void stepclock::wait() const
 static const size_t KEPT_REPLAYS = 20;
 
 static replayrecorder g_recorder;           // the match being played, when recording
-static replayplayer* g_playback = nullptr;  // the replay being shown ("-replay FILE")
+static replayplayer* g_playback = nullptr;  // the replay named by "-replay FILE", until it starts
 static std::string g_replayName;
+static localinput g_localInput;
+static inputsource* g_source = &g_localInput;   // where the match's steps take their inputs
 static randomstate g_startRandoms;          // both generators just before the match was built
 static int g_exitStatus = 0;
 
@@ -1020,9 +1023,18 @@ void startFirstMatch(game& match, bool play)
         match.debugParticles = g_playback->header.debugParticles;
         if (g_playback->header.begun)
             match.event(game::EV_BEGIN, 0.0f);
+        useInputSource(new replayinput(g_playback, g_replayName));
+        g_playback = nullptr;
     } else if (play) {
         startRecording(match, false);
     }
+}
+
+void useInputSource(inputsource* source)
+{
+    if (g_source != &g_localInput)
+        delete g_source;
+    g_source = source ? source : &g_localInput;
 }
 
 game* beginMatch(game* old, mainmenu& menu)
@@ -1048,35 +1060,27 @@ game* beginMatch(game* old, mainmenu& menu)
 void endMatchReplay(game& match)
 {
     g_recorder.close(match);
-    if (!g_playback)
-        return;
-    delete g_playback;
-    g_playback = nullptr;
-    // nothing a recording held stays pressed
-    controller* devices[REPLAY_DEVICES];
-    replayDevices(devices);
-    for (controller* c : devices)
-        if (c)
-            c->reset_state();
+    useInputSource(nullptr);
 }
 
 bool stepMatch(game& match)
 {
-    if (g_playback) {
-        controller* devices[REPLAY_DEVICES];
-        replayDevices(devices);
-        const replayplayer::result r = g_playback->beforeStep(match, devices);
-        if (r != replayplayer::GO) {
-            if (!g_playback->message().empty())
-                shellError("replay " + g_replayName + ": " + g_playback->message());
-            g_exitStatus = r == replayplayer::MISMATCH ? 2 : (r == replayplayer::DAMAGED ? 1 : 0);
-            endMatchReplay(match);
-            return false;
-        }
+    const inputsource::status s = g_source->beforeStep(match);
+    if (s == inputsource::END) {
+        if (!g_source->message().empty())
+            shellError(g_source->message());
+        g_exitStatus = g_source->exitStatus();
+        endMatchReplay(match);
+        return false;
     }
-    g_recorder.beforeStep(match);
+    if (s == inputsource::WAIT)
+        return true;
+    controller* devices[REPLAY_DEVICES];
+    g_source->devices(devices);
+    g_recorder.beforeStep(match, devices);
     match.step(STEP_SECONDS);
     g_recorder.afterStep(match);
+    g_source->afterStep(match);
     return true;
 }
 

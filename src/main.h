@@ -154,6 +154,7 @@ void showFrame(gameobject* shown);
 
 // Seeds and replays.
 class mainmenu;
+class inputsource;
 static const float STEP_SECONDS = 0.02f;   // game time per frame
 // the word after the switch name, or null
 const char* switchValue(int argc, char** argv, const char* name);
@@ -171,7 +172,10 @@ void startFirstMatch(game& match, bool play);
 game* beginMatch(game* old, mainmenu& menu);
 // Escape or the end of the loop: the recording is closed, playback left
 void endMatchReplay(game& match);
-// one step of the match, recorded or played back; false when a replay has ended
+// the source of the match's inputs from now on (owned); null: this computer's devices
+void useInputSource(inputsource* source);
+// one step of the match, recorded, when its input source holds the step's inputs; false
+// when the source has ended
 bool stepMatch(game& match);
 
 #endif

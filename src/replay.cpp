@@ -36,13 +36,13 @@ static unsigned fnv32(const char* p, size_t n)
     return h;
 }
 
-static void putU(std::string& out, unsigned long long v, int bytes)
+void putU(std::string& out, unsigned long long v, int bytes)
 {
     for (int i = 0; i < bytes; i++)
         out += static_cast<char>((v >> (8 * i)) & 0xff);
 }
 
-static void putStr(std::string& out, const std::string& s)
+void putStr(std::string& out, const std::string& s)
 {
     const size_t n = std::min<size_t>(s.size(), 0xffff);
     putU(out, n, 2);
@@ -135,7 +135,7 @@ static bool deviceInUse(game& g, const controller* c)
 }
 
 // what changes from rally to rally: the score, the rounds and the rules state
-static long long rallyKeyOf(const game& g)
+long long rallyKeyOf(const game& g)
 {
     return (((static_cast<long long>(g.score[0]) * 256 + g.score[1]) * 16 + g.roundsWon[0]) * 16 +
             g.roundsWon[1]) * 16 + static_cast<int>(g.state);
@@ -167,7 +167,7 @@ static bool isReplayKey(const std::string& key)
     return false;
 }
 
-static std::string headerBytes(const replayheader& h)
+std::string replayHeaderBytes(const replayheader& h)
 {
     std::string out(MAGIC, sizeof MAGIC);
     putU(out, static_cast<unsigned>(h.format), 4);
@@ -190,7 +190,8 @@ static std::string headerBytes(const replayheader& h)
 // ---- recording ----
 
 replayrecorder::replayrecorder()
-    : fd(-1), pendingSteps(0), stepsInChunk(0), lastDebug(0), rallyKey(-1), written(0)
+    : fd(-1), pendingSteps(0), stepsInChunk(0), boundKnown(false), lastDebug(0), rallyKey(-1),
+      written(0)
 {
     std::fill(known, known + REPLAY_DEVICES, false);
 }
@@ -224,7 +225,7 @@ bool replayrecorder::open(const std::string& path, const replayheader& h)
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
-    const std::string head = headerBytes(h);
+    const std::string head = replayHeaderBytes(h);
     if (!writeAll(fd, head)) {
         // a full disk: no stub is left behind
         ::close(fd);
@@ -238,6 +239,7 @@ bool replayrecorder::open(const std::string& path, const replayheader& h)
     std::fill(known, known + REPLAY_DEVICES, false);
     lastDebug = h.debugParticles;
     rallyKey = -1;
+    boundKnown = false;
     return true;
 }
 
@@ -276,10 +278,35 @@ void replayrecorder::writeChunk()
 
 void replayrecorder::beforeStep(game& g)
 {
-    if (fd < 0)
-        return;
     controller* devices[REPLAY_DEVICES];
     replayDevices(devices);
+    beforeStep(g, devices);
+}
+
+// a seat's binding that changed since the last step: the device it is bound to now
+void replayrecorder::recordBindings(game& g, controller* const devices[REPLAY_DEVICES])
+{
+    for (int i = 0; i < 4; i++) {
+        const controller* c = g.players[i] ? g.players[i]->ctrl : nullptr;
+        if (boundKnown && c != bound[i]) {
+            int d = 0;
+            while (d < REPLAY_DEVICES && devices[d] != c)
+                d++;
+            flushSteps();
+            chunk += 'S';
+            putU(chunk, i, 1);
+            putU(chunk, d < REPLAY_DEVICES ? d : 255, 1);
+        }
+        bound[i] = c;
+    }
+    boundKnown = true;
+}
+
+void replayrecorder::beforeStep(game& g, controller* const devices[REPLAY_DEVICES])
+{
+    if (fd < 0)
+        return;
+    recordBindings(g, devices);
     for (int d = 0; d < REPLAY_DEVICES; d++) {
         if (!deviceInUse(g, devices[d]))
             continue;
@@ -463,7 +490,7 @@ bool replayplayer::loadBytes(const std::string& bytes, std::string& error)
     return true;
 }
 
-replayplayer::result replayplayer::readUntilSteps(game& g)
+replayplayer::result replayplayer::readUntilSteps(game& g, controller* devices[REPLAY_DEVICES])
 {
     reader r(records, at);
     while (r.at < records.size()) {
@@ -491,6 +518,12 @@ replayplayer::result replayplayer::readUntilSteps(game& g)
                       std::to_string(played) + " (state hash mismatch)";
                 return MISMATCH;
             }
+        } else if (tag == 'S') {
+            const unsigned seat = static_cast<unsigned>(r.u(1));
+            const unsigned d = static_cast<unsigned>(r.u(1));
+            r.ok = r.ok && seat < 4 && (d < REPLAY_DEVICES || d == 255);
+            if (r.ok)
+                g.setController(seat, d == 255 ? nullptr : devices[d]);
         } else if (tag == 'E') {
             at = r.at;
             return END;
@@ -521,7 +554,7 @@ replayplayer::result replayplayer::readUntilSteps(game& g)
 replayplayer::result replayplayer::beforeStep(game& g, controller* devices[REPLAY_DEVICES])
 {
     if (pending == 0) {
-        const result res = readUntilSteps(g);
+        const result res = readUntilSteps(g, devices);
         if (res != GO)
             return res;
     }

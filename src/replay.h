@@ -23,6 +23,8 @@ class wxConfigBase;
 //            'D' u32 debug particles                                            (before a step)
 //            'T' u32 n            n steps are taken
 //            'H' u64 hash         the match state after the steps so far
+//            'S' u8 seat, u8 device  from this step the seat is driven by that device,
+//                                 255 the computer                          (before a step)
 //            'E'                  the recording ended as it should
 // Numbers are little-endian; str is a u16 length and that many bytes.
 
@@ -41,6 +43,17 @@ struct replayheader {
     randomstate randoms;            // both generators before the match was built
 };
 
+// what changes from rally to rally (score, rounds, rules state): a hash is kept when it changes
+long long rallyKeyOf(const game& g);
+
+// bytes as the replay and the network write them: v as a little-endian number of that
+// many bytes; s as a u16 length and at most 65535 bytes
+void putU(std::string& out, unsigned long long v, int bytes);
+void putStr(std::string& out, const std::string& s);
+
+// the header as a file begins with it (an online match sends it to every machine)
+std::string replayHeaderBytes(const replayheader& h);
+
 // the six device controllers in the shell's order (g_keys, then g_joys)
 void replayDevices(controller* out[REPLAY_DEVICES]);
 
@@ -51,8 +64,11 @@ public:
     ~replayrecorder();
     bool open(const std::string& path, const replayheader& h);
     bool isOpen() const { return fd >= 0; }
-    // the human players' controllers and the test-particle count, before the step
+    // the human players' controllers and the test-particle count, before the step; devices
+    // are the six controllers the players may be bound to (the shell's by default). A seat
+    // whose binding changes mid-match (handed to the computer) is recorded too.
     void beforeStep(game& g);
+    void beforeStep(game& g, controller* const devices[REPLAY_DEVICES]);
     // after the step: a hash when a rally ended, the chunk written once a second
     void afterStep(game& g);
     // a last hash and the end mark; the file is closed
@@ -66,12 +82,15 @@ private:
     unsigned pendingSteps;
     unsigned stepsInChunk;
     controller last[REPLAY_DEVICES];
+    const controller* bound[4];   // each seat's controller when recording began, or since
+    bool boundKnown;
     bool known[REPLAY_DEVICES];
     int lastDebug;
     long long rallyKey;
     size_t written;
     void flushSteps();
     void writeChunk();
+    void recordBindings(game& g, controller* const devices[REPLAY_DEVICES]);
 };
 
 // Plays a replay file back step by step.
@@ -100,7 +119,7 @@ private:
     bool damaged = false;    // a chunk after the last good one is cut short or damaged
     size_t damageAt = 0;     // its byte offset in the file
     std::string why;
-    result readUntilSteps(game& g);
+    result readUntilSteps(game& g, controller* devices[REPLAY_DEVICES]);
 };
 
 // the stored settings a match depends on: controls, game options, each player's outfit and
