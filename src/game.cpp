@@ -131,6 +131,7 @@ game::game()
     touches = 0;
     serveTimer = 0;
     gameMode = 0;
+    difficulty = DIFF_NORMAL;
 
     event(EV_NEWRALLY, 0);
 }
@@ -445,6 +446,7 @@ bool game::playContact(int i, const vector3d& b, const vector3d& j)
     if (!p->doesCollide(theBall) || p == lastHitter)
         return false;
 
+    bool attack = false;
     switch (p->action) {
     case player::ACTION_BUMP: {
         vector3d toMate(j.x + mate->pos.x - p->pos.x, 0, j.z + mate->pos.z - p->pos.z);
@@ -456,18 +458,53 @@ bool game::playContact(int i, const vector3d& b, const vector3d& j)
         theBall->vel.y -= (genrand_int32() % 100) / 30.0f + up;
         if (touches == 2)
             setPlayerAI(getClosestPlayer(1 - team), AI_BALL);
-        return true;
+        attack = touches == 2;
+        break;
     }
     case player::ACTION_AIR_HIT:
         theBall->vel = smash + h;
         setPlayerAI(getClosestPlayer(1 - team), AI_BALL);
-        return true;
+        attack = true;
+        break;
     case player::ACTION_DIVE_HIT:
         theBall->vel = set - h * 0.3f;
         theBall->vel.y += -70.0f - (genrand_int32() % 100) / 30.0f;
-        return true;
+        attack = touches == 2;
+        break;
     default:
         return false;
+    }
+    skilledAim(i, attack);
+    return true;
+}
+
+void game::skilledAim(int i, bool attack)
+{
+    const player* p = players[i];
+    if (!p->skilled())
+        return;
+    const skill& s = skillOf(p->level);
+    vector3d& v = theBall->vel;
+    v.x += s.aimError * static_cast<float>(2 * genrand_res53() - 1);
+    v.z += s.aimError * static_cast<float>(2 * genrand_res53() - 1);
+    if (!attack || s.placement == 0)
+        return;
+    // away from the opponent nearer to where the ball goes along the net, about a second on
+    const float goingZ = theBall->pos.z + v.z;
+    const int other = 2 * (1 - i / 2);
+    const float za = players[other]->pos.z, zb = players[other + 1]->pos.z;
+    const float guardZ = std::fabs(za - goingZ) < std::fabs(zb - goingZ) ? za : zb;
+    v.z += goingZ > guardZ ? s.placement : -s.placement;
+    // and kept inside the lines: a landing beyond them is pulled back, a few times at most
+    for (int k = 0; k < 4; k++) {
+        const vector3d q = theBall->getNextGroundHitPosition();
+        const bool wide = std::fabs(q.z) > 22, long_ = std::fabs(q.x) > 56;
+        if (!wide && !long_)
+            break;
+        if (wide)
+            v.z *= 0.6f;
+        if (long_)
+            v.x *= 0.85f;
     }
 }
 
@@ -657,10 +694,14 @@ void game::setPlayerAI(int i, aitype role)
         return;
     player* p = players[i];
     player* mate = players[mateOf(i)];
+    const bool newBall =
+        std::find(p->wanted.begin(), p->wanted.end(), theBall) == p->wanted.end();
     p->wanted.clear();
     p->repelled.clear();
     switch (role) {
     case AI_BALL:
+        if (newBall)
+            p->turnToBall();
         p->setWanted(theBall);
         mate->removeWanted(theBall);
         mate->setRepelled(p);
@@ -696,8 +737,25 @@ player* game::getOtherPlayer(player* p)
 
 void game::setController(int i, controller* c)
 {
-    if (validPlayer(i))
-        players[i]->setController(c);
+    if (!validPlayer(i))
+        return;
+    players[i]->setController(c);
+    applyDifficulty();
+}
+
+void game::setDifficulty(int level)
+{
+    difficulty = level >= DIFF_EASY && level <= DIFF_HARD ? level : DIFF_NORMAL;
+    applyDifficulty();
+}
+
+void game::applyDifficulty()
+{
+    for (int t = 0; t < 2; t++) {
+        const bool human = players[2 * t]->ctrl != &players[2 * t]->ownCtrl ||
+                           players[2 * t + 1]->ctrl != &players[2 * t + 1]->ownCtrl;
+        players[2 * t]->level = players[2 * t + 1]->level = human ? DIFF_NORMAL : difficulty;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -987,6 +1045,15 @@ unsigned long long game::stateHash()
     s.add(possessionTeam); s.add(ballSide); s.add(slowMotion); s.add(state); s.add(clock);
     s.add(pendingDelay); s.add(pendingEvent); s.add(serveTimer); s.add(camXTarget);
     s.add(zoomTarget); s.add(debugParticles); s.add(WINSCORE);
+    // a level's own state only when one is in play, so a Normal match hashes as it always did
+    bool levels = false;
+    for (const player* p : players)
+        levels = levels || p->level != DIFF_NORMAL;
+    if (levels)
+        for (const player* p : players) {
+            s.add(p->level);
+            s.add(p->reaction);
+        }
     randomstate r;
     saveRandomState(r);
     s.block(r.mt, sizeof r.mt);

@@ -48,6 +48,7 @@ public:
     int touches;
     int roundsWon[2];
     int gameMode;             // 0 Classic, 1 Arcade, 2 Extreme!
+    int difficulty;           // the computer's level (difficulty), for teams without a human
     int lastHitterIndex;
     int servingTeam;
     int possessionTeam;
@@ -75,6 +76,9 @@ public:
     void released(gameobject* child) override;
     virtual void setController(int i, controller* c);
     using gameobject::setController;
+    // the computer players of a team without a human play at level; a human's computer mate
+    // plays as Normal. Applied again whenever a controller changes.
+    void setDifficulty(int level);
 
     void event(gameevent e, float delay);
     void teamScore(int team);
@@ -132,6 +136,9 @@ private:
     // a text centred across the window with its top at y
     static void drawCentred(const char* text, float y, float r, float g, float b);
     void emitDebugParticles();
+    void applyDifficulty();
+    // a computer player off Normal misses or places the ball it just played
+    void skilledAim(int i, bool attack);
 };
 
 #endif

@@ -746,7 +746,8 @@ game* beginMatch(game* old, mainmenu& menu)
     match->debugParticles = debug;
     for (int i = 0; i < 4; i++)
         menu.onSelect(menu.controlItem + i);
-    menu.onSelect(menu.optionsItem + 2);
+    menu.onSelect(menu.optionsItem + 2);   // game mode
+    menu.onSelect(menu.optionsItem + 3);   // the computer's level
     // the menu's screen effects end with it
     g_shake = 0;
     g_mix = 0;
