@@ -122,6 +122,7 @@ game::game()
     lastHitter = nullptr;
     clock = 0;
     zoom = zoomTarget = 0;
+    cameraHeld = false;
     lastHitterIndex = -1;
     possessionTeam = 0;
     score[0] = score[1] = 0;
@@ -815,7 +816,8 @@ void game::draw()
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glFrustum(-1, 1, 1, -1, 1.2000000476837158, 10000);
-    easePan();
+    if (!cameraHeld)
+        easePan();
     const vector3d& b = theBall->pos;
     glTranslatef(camX, 65.0f * (1.0f - 0.5f * zoom), 10.0f);
     glTranslatef(-0.5f * b.x, 0, -0.5f * b.z);
@@ -823,7 +825,8 @@ void game::draw()
     glMatrixMode(GL_MODELVIEW);
 
     // slow motion zooms in around the ball, up to twice the size
-    easeZoom();
+    if (!cameraHeld)
+        easeZoom();
     glPushMatrix();
     glScalef(1 + zoom, 1 + zoom, 1 + 0.4f * zoom);
     glTranslatef(-zoom * b.x, -zoom * b.y, -zoom * b.z);

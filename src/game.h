@@ -61,6 +61,7 @@ public:
     float camXTarget;
     float zoom;
     float zoomTarget;
+    bool cameraHeld;          // set while the match is paused: the picture stays as it stood
     float serveTimer;
     gameevent pendingEvent;
     std::vector<powerupobject*> pickups;   // the children that are pickups, in adoption order

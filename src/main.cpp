@@ -25,6 +25,7 @@
 #include "glstuff.h"
 #include "intromenu.h"
 #include "mainmenu.h"
+#include "pausemenu.h"
 #include "random.h"
 #include "replay.h"
 #include "textrender.h"
@@ -127,6 +128,8 @@ static const char* const HELP_TEXT =
 
 static std::string g_startFolder;              // the working folder the game was started from
 static volatile sig_atomic_t g_leave = 0;      // set by a window close or SIGINT / SIGTERM
+static controller* g_pauseRequest = nullptr;   // the device whose pause key was pressed
+static pausemenu* g_pause = nullptr;           // the pause screen, while one is open
 
 bool printInfo(int argc, char** argv)
 {
@@ -569,9 +572,13 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
         if (key == SDLK_ESCAPE) {
             if (!inMatch)
                 return false;
-            // back to the menu; the match keeps its state
-            inMatch = false;
-            playMusic(MENU_MUSIC);
+            if (g_thegame && g_thegame->state == game::STATE_MATCHOVER && !g_pause) {
+                // the match is over: Escape leads to the menu, as its last line says
+                inMatch = false;
+                playMusic(MENU_MUSIC);
+            } else {
+                g_pauseRequest = g_keys[0];
+            }
         }
         break;
     }
@@ -584,6 +591,9 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
     case SDL_JOYBUTTONDOWN:
     case SDL_JOYBUTTONUP:
         controllerJoyButton(e.jbutton.which, e.jbutton.button, e.type == SDL_JOYBUTTONDOWN);
+        // a pad's third button pauses, as Escape does
+        if (e.type == SDL_JOYBUTTONDOWN && e.jbutton.button == 2 && inMatch && e.jbutton.which < 4)
+            g_pauseRequest = g_joys[e.jbutton.which];
         break;
     case SDL_QUIT:
         // the window's close button: leave at the end of this frame, as "Quit" does
@@ -791,6 +801,81 @@ bool stepMatch(game& match)
     return true;
 }
 
+// ---- pause ----
+
+static void openPause(game& match, controller* by)
+{
+    // no restarting a replay being watched: that would begin a new match of one's own
+    g_pause = new pausemenu(!g_playback, false);
+    g_pause->setController(by);
+    g_pause->holdEdges();
+    match.cameraHeld = true;
+    g_shake = 0;
+    holdSounds(true);
+}
+
+void closePause(game* match)
+{
+    if (!g_pause)
+        return;
+    delete g_pause;
+    g_pause = nullptr;
+    if (match)
+        match->cameraHeld = false;
+    holdSounds(false);
+    // every device at rest: the key that chose Resume must not hit in the match
+    for (controller* c : g_keys)
+        if (c)
+            c->reset_state();
+    for (controller* c : g_joys)
+        if (c)
+            c->reset_state();
+}
+
+bool matchPaused()
+{
+    return g_pause && !g_pause->leaveOnly;
+}
+
+void drawPause()
+{
+    if (g_pause)
+        g_pause->draw();
+}
+
+game* pauseFrame(game* match, mainmenu& menu, bool& inMatch)
+{
+    if (g_pauseRequest) {
+        if (g_pause)
+            closePause(match);   // the pause key again resumes
+        else
+            openPause(*match, g_pauseRequest);
+        g_pauseRequest = nullptr;
+    }
+    if (!g_pause)
+        return match;
+    g_pause->step(STEP_SECONDS);
+    switch (g_pause->chosen) {
+    case pausemenu::CHOICE_RESUME:
+        closePause(match);
+        break;
+    case pausemenu::CHOICE_RESTART:
+        closePause(match);
+        endMatchReplay(*match);
+        match = beginMatch(match, menu);
+        break;
+    case pausemenu::CHOICE_LEAVE:
+        closePause(match);
+        endMatchReplay(*match);
+        inMatch = false;
+        playMusic(MENU_MUSIC);
+        break;
+    default:
+        break;
+    }
+    return match;
+}
+
 // The start-up, the frame loop and the shutdown.
 static const float STEP = STEP_SECONDS;
 
@@ -859,10 +944,12 @@ int SDL_main(int argc, char** argv)
         const unsigned t0 = SDL_GetTicks();
         SDL_JoystickUpdate();
         beginFrame();
-        if (inMatch)
+        if (inMatch) {
             match->draw();
-        else
+            drawPause();
+        } else {
             mainMenu->draw();
+        }
         postprocess();
         glFlush();
         keepFrame();
@@ -877,7 +964,9 @@ int SDL_main(int argc, char** argv)
             endMatchReplay(*match);
 
         if (inMatch) {
-            if (!stepMatch(*match))
+            // Escape: the pause screen opens, closes or has its choice carried out
+            match = pauseFrame(match, *mainMenu, inMatch);
+            if (inMatch && !matchPaused() && !stepMatch(*match))
                 break;
         } else {
             // each menu transition shows as a zoom blur dying away with the screen's fade
@@ -894,6 +983,7 @@ int SDL_main(int argc, char** argv)
         paceFrame(t0);
     }
 
+    closePause(match);
     if (inMatch)
         endMatchReplay(*match);
     stopMusic();

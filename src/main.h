@@ -90,8 +90,9 @@ void stopCapture();
 void beginFrame();
 // copies the finished frame into g_buff for the next postprocess
 void keepFrame();
-// one input event: F1 / F2 debug particles, controllers, Escape, the window's close request
-// (see leaveRequested). Returns false when the
+// one input event: F1 / F2 debug particles, controllers, Escape and a joystick's third
+// button (pause in a match, see pauseFrame; Escape at the match's end leads to the menu), the
+// window's close request (see leaveRequested). Returns false when the
 // rest of the queue must wait for the next frame (Escape in the menu).
 bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles);
 // drains the queue through handleEvent
@@ -120,5 +121,17 @@ game* beginMatch(game* old, mainmenu& menu);
 void endMatchReplay(game& match);
 // one step of the match, recorded or played back; false when a replay has ended
 bool stepMatch(game& match);
+
+// Pause: Escape or a joystick's third button in the match (handleEvent) asks for it.
+// Opens or closes the pause screen when asked, steps it and carries out its choice: Resume,
+// Restart Match (a fresh match, returned in place of the old one) or Leave Match (inMatch
+// false, the menu music on). While it is open effects and music are held.
+game* pauseFrame(game* match, mainmenu& menu, bool& inMatch);
+// true while the pause screen holds the match: no step is taken, so a replay records none
+bool matchPaused();
+// the pause screen over the match just drawn, when one is open
+void drawPause();
+// closes the pause screen without a choice, every device at rest
+void closePause(game* match);
 
 #endif

@@ -52,6 +52,9 @@ public:
     void openSubMenu(menu* child);
     // the reverse: edge states back to the parent, unlink; the caller deletes this screen
     void detachFromParent();
+    // the edge states of what the controller holds now: a key already down when a screen
+    // opens over a match chooses nothing
+    void holdEdges();
 
 protected:
     // a picture over the whole window, first image row at the top, in the current colour
