@@ -822,14 +822,8 @@ void closePause(game* match)
     g_pause = nullptr;
     if (match)
         match->cameraHeld = false;
+    // keys held through the pause stay held, so the match goes on as if never paused
     holdSounds(false);
-    // every device at rest: the key that chose Resume must not hit in the match
-    for (controller* c : g_keys)
-        if (c)
-            c->reset_state();
-    for (controller* c : g_joys)
-        if (c)
-            c->reset_state();
 }
 
 bool matchPaused()

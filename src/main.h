@@ -131,7 +131,7 @@ game* pauseFrame(game* match, mainmenu& menu, bool& inMatch);
 bool matchPaused();
 // the pause screen over the match just drawn, when one is open
 void drawPause();
-// closes the pause screen without a choice, every device at rest
+// closes the pause screen without a choice
 void closePause(game* match);
 
 #endif
