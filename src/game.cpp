@@ -257,6 +257,22 @@ void game::teamScore(int team)
         playSound(static_cast<gamesound>(SOUND_CHEER1 + randDiscrete() % 6), vector3d());
 }
 
+const char* game::pointCall(int team) const
+{
+    if (team != 0 && team != 1)
+        return "";
+    if (roundsWon[team] >= ROUNDS_TO_WIN)
+        return "Winner!";
+    // nothing is at stake while a round's end is being called, or once the match is over
+    const bool roundEnding = pendingDelay > 0 && (pendingEvent == EV_ROUNDOVER || pendingEvent == EV_MATCHOVER);
+    if (state == STATE_MATCHOVER || roundEnding)
+        return "";
+    const int next = score[team] + 1;
+    if (next < WINSCORE || next - score[1 - team] < 2)
+        return "";
+    return roundsWon[team] + 1 >= ROUNDS_TO_WIN ? "Match point" : "Round point";
+}
+
 void game::rallyReset()
 {
     for (int i = 0; i < 4; i++) {
@@ -792,15 +808,6 @@ void game::messageOrigin(int w, int h, int textWidth, float& x, float& y)
     y = static_cast<float>(h / 2);
 }
 
-const char* game::roundLabel(int rounds)
-{
-    static const char* const labels[3] = { "", "X", "WINNER" };
-    if (rounds < 0)
-        rounds = 0;
-    if (rounds > 2)
-        rounds = 2;
-    return labels[rounds];
-}
 
 void game::draw()
 {
@@ -888,14 +895,76 @@ void game::drawMarkers()
     glColor4f(1, 1, 1, 1);
 }
 
-void game::drawScoreItems(float dx, float dy)
+const float game::teamColours[2][3] = { { 1.0f, 0.38f, 0.3f }, { 0.4f, 0.68f, 1.0f } };
+
+// a disc (filled) or ring of radius r about (x, y) in window pixels, with a black rim
+static void boardMark(float x, float y, float r, bool filled, const float* colour)
+{
+    glPushAttrib(GL_TRANSFORM_BIT | GL_ENABLE_BIT | GL_LINE_BIT);
+    glDisable(GL_TEXTURE_2D);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, screen_width, screen_height, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    const int n = 20;
+    auto circle = [&](GLenum mode, float radius) {
+        glBegin(mode);
+        for (int k = 0; k < n; k++) {
+            const float a = 6.2831853f * k / n;
+            glVertex2f(x + radius * std::cos(a), y + radius * std::sin(a));
+        }
+        glEnd();
+    };
+    glColor4f(0, 0, 0, 1);
+    circle(GL_POLYGON, r + 2);
+    glColor4f(colour[0], colour[1], colour[2], 1);
+    if (filled) {
+        circle(GL_POLYGON, r);
+    } else {
+        glLineWidth(2.0f);
+        circle(GL_LINE_LOOP, r - 1);
+        glColor4f(0, 0, 0, 1);
+        circle(GL_POLYGON, r - 2.5f);
+    }
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glPopAttrib();
+}
+
+// Each team's score in its colour; its rounds as two marks on the side toward the middle
+// (filled when won); a ball at the outer side of the serving team; under the score the point
+// that could decide.
+void game::drawScoreBoard()
 {
     float x[4], y[4];
     scoreLayout(screen_width, screen_height, x, y);
-    GLText(0, x[0] + dx, y[0] + dy, "%d", score[0]);
-    GLText(0, x[1] + dx, y[1] + dy, "%d", score[1]);
-    GLText(0, x[2] + dx, y[2] + dy, "%s", roundLabel(roundsWon[0]));
-    GLText(0, x[3] + dx, y[3] + dy, "%s", roundLabel(roundsWon[1]));
+    static const float ballColour[3] = { 1.0f, 0.95f, 0.6f };
+    const float line = screen_height / 25.0f;
+    const float r = line * 0.3f;
+    for (int t = 0; t < 2; t++) {
+        char text[16];
+        snprintf(text, sizeof text, "%d", score[t]);
+        const float w = static_cast<float>(GLTextWidth(0, "%s", text));
+        const float* c = teamColours[t];
+        drawOutlined(text, x[t] - w / 2, y[t], c[0], c[1], c[2]);
+        const float mid = y[t] + line * 0.5f;
+        // toward the middle: right of team 0's score, left of team 1's
+        const float inward = t == 0 ? 1.0f : -1.0f;
+        for (int k = 0; k < ROUNDS_TO_WIN; k++)
+            boardMark(x[t] + inward * (w / 2 + line * 0.75f + k * line * 0.85f), mid, r,
+                      roundsWon[t] > k, c);
+        if (servingTeam == t)
+            boardMark(x[t] - inward * (w / 2 + line * 0.85f), mid, r * 1.2f, true, ballColour);
+        const char* call = pointCall(t);
+        if (call[0]) {
+            const float cw = static_cast<float>(GLTextWidth(0, "%s", call));
+            drawOutlined(call, x[t] - cw / 2, y[t] + line * 1.2f, c[0], c[1], c[2]);
+        }
+    }
 }
 
 void game::drawOutlined(const char* text, float x, float y, float r, float g, float b)
@@ -939,14 +1008,7 @@ void game::drawThisPost()
     drawMarkers();
     glDisable(GL_DEPTH_TEST);
 
-    // score board with a black outline
-    glColor4f(0, 0, 0, 1);
-    drawScoreItems(-2, 0);
-    drawScoreItems(2, 0);
-    drawScoreItems(0, -2);
-    drawScoreItems(0, 2);
-    glColor4f(1, 1, 1, 1);
-    drawScoreItems(0, 0);
+    drawScoreBoard();
 
     const float messageY = static_cast<float>(screen_height / 2);
     if (state != STATE_MATCHOVER && pendingDelay > 0) {
