@@ -40,19 +40,7 @@ SDL_Event padButton(int pad, int button)
     return e;
 }
 
-std::string readAll(const std::string& path)
-{
-    std::string s;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return s;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
-}
+using testsupport::readAll;
 
 class Pause : public ::testing::Test {
 protected:
