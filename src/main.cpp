@@ -27,6 +27,7 @@
 #include "inputsource.h"
 #include "intromenu.h"
 #include "mainmenu.h"
+#include "pausemenu.h"
 #include "random.h"
 #include "replay.h"
 #include "textrender.h"
@@ -220,7 +221,8 @@ static const char* const HELP_TEXT =
     "  Keyboard 1   run: arrow keys or F H T G; jump: Z or Q; hit: X, W or Return\n"
     "  Keyboard 2   run: keypad 4 6 8 5; jump: End; hit: Page Down\n"
     "  Menus        Up and Down move, Return picks or steps forward, Z steps back\n"
-    "  Escape       leaves a match for the main menu (it never ends the game)\n"
+    "  Escape       pauses a match: Resume, Restart Match, Leave Match (a joystick's\n"
+    "               third button too); it never ends the game\n"
     "  F1, F2       more or fewer debug particles\n"
     "The game ends with \"Quit\" in the main menu, by closing its window, or on\n"
     "SIGINT (Ctrl+C) or SIGTERM.\n"
@@ -230,6 +232,8 @@ static const char* const HELP_TEXT =
 
 static std::string g_startFolder;              // the working folder the game was started from
 static volatile sig_atomic_t g_leave = 0;      // set by a window close or SIGINT / SIGTERM
+static controller* g_pauseRequest = nullptr;   // the device whose pause key was pressed
+static pausemenu* g_pause = nullptr;           // the pause screen, while one is open
 
 bool printInfo(int argc, char** argv)
 {
@@ -764,11 +768,13 @@ void beginFrame()
     glTranslatef(0, 0, -100);
 }
 
-void showFrame(gameobject* shown)
+void showFrame(gameobject* shown, void (*over)())
 {
     SDL_JoystickUpdate();
     beginFrame();
     shown->draw();
+    if (over)
+        over();
     postprocess();
     glFlush();
     keepFrame();
@@ -795,9 +801,13 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
         if (key == SDLK_ESCAPE) {
             if (!inMatch)
                 return false;
-            // back to the menu; the match keeps its state
-            inMatch = false;
-            playMusic(MENU_MUSIC);
+            if (g_thegame && g_thegame->state == game::STATE_MATCHOVER && !g_pause) {
+                // the match is over: Escape leads to the menu, as its last line says
+                inMatch = false;
+                playMusic(MENU_MUSIC);
+            } else {
+                g_pauseRequest = g_keys[0];
+            }
         }
         break;
     }
@@ -810,6 +820,9 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
     case SDL_JOYBUTTONDOWN:
     case SDL_JOYBUTTONUP:
         controllerJoyButton(e.jbutton.which, e.jbutton.button, e.type == SDL_JOYBUTTONDOWN);
+        // a pad's third button pauses, as Escape does
+        if (e.type == SDL_JOYBUTTONDOWN && e.jbutton.button == 2 && inMatch && e.jbutton.which < 4)
+            g_pauseRequest = g_joys[e.jbutton.which];
         break;
     case SDL_QUIT:
         // the window's close button: leave at the end of this frame, as "Quit" does
@@ -1048,7 +1061,8 @@ game* beginMatch(game* old, mainmenu& menu)
     match->debugParticles = debug;
     for (int i = 0; i < 4; i++)
         menu.onSelect(menu.controlItem + i);
-    menu.onSelect(menu.optionsItem + 2);
+    menu.onSelect(menu.optionsItem + 2);   // game mode
+    menu.onSelect(menu.optionsItem + 3);   // the computer's level
     // the menu's screen effects end with it
     g_shake = 0;
     g_mix = 0;
@@ -1082,6 +1096,72 @@ bool stepMatch(game& match)
     g_recorder.afterStep(match);
     g_source->afterStep(match);
     return true;
+}
+
+// ---- pause ----
+
+static void openPause(game& match, controller* by)
+{
+    // no restarting a replay being watched: that would begin a new match of one's own
+    g_pause = new pausemenu(!g_playback, false);
+    g_pause->setController(by);
+    g_pause->holdEdges();
+    g_shake = 0;
+    holdSounds(true);
+}
+
+void closePause()
+{
+    if (!g_pause)
+        return;
+    delete g_pause;
+    g_pause = nullptr;
+    // keys held through the pause stay held, so the match goes on as if never paused
+    holdSounds(false);
+}
+
+bool matchPaused()
+{
+    return g_pause && !g_pause->leaveOnly;
+}
+
+void drawPause()
+{
+    if (g_pause)
+        g_pause->draw();
+}
+
+game* pauseFrame(game* match, mainmenu& menu, bool& inMatch)
+{
+    if (g_pauseRequest) {
+        if (g_pause)
+            closePause();   // the pause key again resumes
+        else
+            openPause(*match, g_pauseRequest);
+        g_pauseRequest = nullptr;
+    }
+    if (!g_pause)
+        return match;
+    g_pause->step(STEP_SECONDS);
+    switch (g_pause->chosen) {
+    case pausemenu::CHOICE_RESUME:
+        closePause();
+        break;
+    case pausemenu::CHOICE_RESTART:
+        closePause();
+        endMatchReplay(*match);
+        match = beginMatch(match, menu);
+        break;
+    case pausemenu::CHOICE_LEAVE:
+        closePause();
+        endMatchReplay(*match);
+        inMatch = false;
+        playMusic(MENU_MUSIC);
+        break;
+    default:
+        break;
+    }
+    return match;
 }
 
 // The start-up, the frame loop and the shutdown.
@@ -1158,7 +1238,7 @@ int SDL_main(int argc, char** argv)
     while (running) {
         // a captured video shows every step: one step per drawn frame, however long it takes
         const int steps = pace.owed(SDL_GetTicks(), g_capture ? 1 : MAX_STEPS_PER_FRAME);
-        showFrame(inMatch ? static_cast<gameobject*>(match) : mainMenu);
+        showFrame(inMatch ? static_cast<gameobject*>(match) : mainMenu, inMatch ? drawPause : nullptr);
         for (int i = 0; i < steps && running; i++) {
             const bool wasInMatch = inMatch;
             const int day = g_dt;
@@ -1168,7 +1248,11 @@ int SDL_main(int argc, char** argv)
             if (wasInMatch && !inMatch)
                 endMatchReplay(*match);
             if (inMatch) {
-                running = stepMatch(*match);
+                // Escape: the pause screen opens, closes or has its choice carried out;
+                // while it is open no step is taken
+                match = pauseFrame(match, *mainMenu, inMatch);
+                if (inMatch && !matchPaused())
+                    running = stepMatch(*match);
             } else {
                 stepScreens(*mainMenu, STEP);
                 if (mainMenu->result == 1) {
@@ -1192,6 +1276,7 @@ int SDL_main(int argc, char** argv)
             pace.wait();
     }
 
+    closePause();
     if (inMatch)
         endMatchReplay(*match);
     stopMusic();

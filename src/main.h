@@ -139,8 +139,9 @@ void stopCapture();
 void beginFrame();
 // copies the finished frame into g_buff for the next postprocess
 void keepFrame();
-// one input event: F1 / F2 debug particles, controllers, Escape, the window's close request
-// (see leaveRequested). Returns false when the
+// one input event: F1 / F2 debug particles, controllers, Escape and a joystick's third
+// button (pause in a match, see pauseFrame; Escape at the match's end leads to the menu), the
+// window's close request (see leaveRequested). Returns false when the
 // rest of the queue must wait for the next frame (Escape in the menu).
 bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles);
 // drains the queue through handleEvent before a step; the release of a key or joystick button
@@ -148,9 +149,9 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles);
 void pollEvents(bool& inMatch, int& debugParticles);
 // a step has seen the controllers: releases held back by pollEvents may now reach them
 void stepTaken();
-// one drawn frame of shown: drawing, post-processing, the copy kept for the next frame's
-// effects, the capture and the swap
-void showFrame(gameobject* shown);
+// one drawn frame of shown, with what over draws on top (the pause screen): drawing,
+// post-processing, the copy kept for the next frame's effects, the capture and the swap
+void showFrame(gameobject* shown, void (*over)() = nullptr);
 
 // Seeds and replays.
 class mainmenu;
@@ -177,5 +178,17 @@ void useInputSource(inputsource* source);
 // one step of the match, recorded, when its input source holds the step's inputs; false
 // when the source has ended
 bool stepMatch(game& match);
+
+// Pause: Escape or a joystick's third button in the match (handleEvent) asks for it.
+// Opens or closes the pause screen when asked, steps it and carries out its choice: Resume,
+// Restart Match (a fresh match, returned in place of the old one) or Leave Match (inMatch
+// false, the menu music on). While it is open effects and music are held.
+game* pauseFrame(game* match, mainmenu& menu, bool& inMatch);
+// true while the pause screen holds the match: no step is taken, so a replay records none
+bool matchPaused();
+// the pause screen over the match just drawn, when one is open
+void drawPause();
+// closes the pause screen without a choice
+void closePause();
 
 #endif

@@ -21,6 +21,7 @@ static const char* const DEVICE_NAMES[7] = {
 };
 static const char* const DAYTIME_NAMES[4] = { "Morning", "Day", "Evening", "Night" };
 static const char* const MODE_NAMES[3] = { "Classic", "Arcade", "Extreme!" };
+static const char* const LEVEL_NAMES[3] = { "Easy", "Normal", "Hard" };
 
 // device code -> the controller it selects; 0 (computer) and unknown codes give none
 static controller* deviceController(int code)
@@ -133,6 +134,11 @@ mainmenu::mainmenu()
     items.push_back(mode);
     onSelect(optionsItem + 2);
 
+    menuitem level = choiceLine("Computer", LEVEL_NAMES, 3);
+    level.valueIndex = readChoice("game/difficulty", DIFF_NORMAL, 3);
+    items.push_back(level);
+    onSelect(optionsItem + 3);
+
     addSeparator();
     addGo("Player One...", 1);
     addGo("Player Two...", 2);
@@ -170,6 +176,10 @@ void mainmenu::onSelect(int index)
         if (g_thegame)
             g_thegame->gameMode = v;
         writeChoice("game/gamemode", v);
+    } else if (index == optionsItem + 3) {
+        if (g_thegame)
+            g_thegame->setDifficulty(v);
+        writeChoice("game/difficulty", v);
     }
 }
 

@@ -3,7 +3,7 @@
 
 #include "menu.h"
 
-// Controllers, time of day, round length, game mode, outfits, "Start!" and "Quit".
+// Controllers, time of day, round length, game mode, the computer's level, outfits, "Start!" and "Quit".
 class mainmenu : public menu {
 public:
     int controlItem;

@@ -135,6 +135,15 @@ static int verticalDirection(const controller* c)
     return v < 0 ? -1 : (v > 0 ? 1 : 0);
 }
 
+void menu::holdEdges()
+{
+    if (!ctrl)
+        return;
+    lastDir = verticalDirection(ctrl);
+    lastPrev = ctrl->button[0] ? 1 : 0;
+    lastNext = ctrl->button[1] ? 1 : 0;
+}
+
 // One line in direction dir, wrapping, then on past separators. At most one lap, so a screen
 // made only of separators cannot hang the step.
 static unsigned int moveCursor(const std::vector<menuitem>& items, unsigned int cursor, int dir)

@@ -54,6 +54,9 @@ public:
     void detachFromParent();
     // the deepest open screen below this one (this one when none is open): the one shown
     menu* shown();
+    // the edge states of what the controller holds now: a key already down when a screen
+    // opens over a match chooses nothing
+    void holdEdges();
 
 protected:
     // The game's pictures are made for a 4:3 screen, first image row at the top; both draw in

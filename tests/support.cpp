@@ -80,6 +80,20 @@ void writeFile(const std::string& path, const std::string& bytes)
     fclose(f);
 }
 
+std::string readAll(const std::string& path)
+{
+    std::string s;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f)
+        return s;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    fclose(f);
+    return s;
+}
+
 bool shotWanted()
 {
     const char* v = getenv("TIBREL_SHOT");

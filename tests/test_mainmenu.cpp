@@ -110,19 +110,20 @@ controller MainMenuTest::devices[6];
 TEST_F(MainMenuTest, LinesAsTheyAreShown)
 {
     build();
-    struct { const char* label; int kind; int id; int values; } lines[16] = {
+    struct { const char* label; int kind; int id; int values; } lines[17] = {
         {"Team 1 Player 1", ITEM_SELECT, 0, 7}, {"Team 1 Player 2", ITEM_SELECT, 0, 7},
         {"Team 2 Player 1", ITEM_SELECT, 0, 7}, {"Team 2 Player 2", ITEM_SELECT, 0, 7},
         {"Time of Day", ITEM_SELECT, 0, 4},     {"Round Length", ITEM_SELECT, 0, 10},
-        {"Game Mode", ITEM_SELECT, 0, 3},       {nullptr, ITEM_SEPARATOR, 0, 0},
+        {"Game Mode", ITEM_SELECT, 0, 3},       {"Computer", ITEM_SELECT, 0, 3},
+        {nullptr, ITEM_SEPARATOR, 0, 0},
         {"Player One...", ITEM_GO, 1, 0},       {"Player Two...", ITEM_GO, 2, 0},
         {"Player Three...", ITEM_GO, 3, 0},     {"Player Four...", ITEM_GO, 4, 0},
         {nullptr, ITEM_SEPARATOR, 0, 0},        {"Start!", ITEM_GO, 100, 0},
         {nullptr, ITEM_SEPARATOR, 0, 0},        {"Quit", ITEM_GO, 99, 0},
     };
     EXPECT_EQ(m->title, wxString("Tibrel 2006"));
-    ASSERT_EQ(m->items.size(), 16u);
-    for (int i = 0; i < 16; i++) {
+    ASSERT_EQ(m->items.size(), 17u);
+    for (int i = 0; i < 17; i++) {
         const menuitem& it = m->items[i];
         EXPECT_EQ(it.kind, lines[i].kind) << "line " << i;
         EXPECT_EQ((int)it.values.size(), lines[i].values) << "line " << i;
@@ -136,6 +137,8 @@ TEST_F(MainMenuTest, LinesAsTheyAreShown)
     EXPECT_EQ(m->items[0].values[6], wxString("Joystick 4"));
     EXPECT_EQ(m->items[5].values[9], wxString("30"));
     EXPECT_EQ(m->items[6].values[2], wxString("Extreme!"));
+    EXPECT_EQ(m->items[7].values[0], wxString("Easy"));
+    EXPECT_EQ(m->items[7].values[2], wxString("Hard"));
     EXPECT_EQ(m->controlItem, 0);
     EXPECT_EQ(m->optionsItem, 4);
 }
@@ -158,23 +161,49 @@ TEST_F(MainMenuTest, FirstRunWritesTheDefaults)
     EXPECT_EQ(stored("game/timeofday"), 1);
     EXPECT_EQ(stored("game/roundlength"), 2);
     EXPECT_EQ(stored("game/gamemode"), 1);
+    EXPECT_EQ(stored("game/difficulty"), DIFF_NORMAL);
+    EXPECT_EQ(g_thegame->difficulty, DIFF_NORMAL);
 }
 
 TEST_F(MainMenuTest, StoredChoicesAreReadBackAndDamagedOnesClamped)
 {
     struct { const char* key; long value; int index; } cases[] = {
         {"game/timeofday", 2, 2}, {"game/roundlength", 44, 9}, {"game/gamemode", -1, 0},
+        {"game/difficulty", 7, DIFF_HARD},
     };
     for (auto& c : cases)
         g_config->Write(c.key, c.value);
     build();
-    for (int i = 0; i < 3; i++) {
+    for (int i = 0; i < 4; i++) {
         EXPECT_EQ(m->items[4 + i].valueIndex, cases[i].index) << cases[i].key;
         EXPECT_EQ(stored(cases[i].key), cases[i].index) << cases[i].key;
     }
     EXPECT_EQ(g_dt, DT_EVENING);
     EXPECT_EQ(WINSCORE, 30);
     EXPECT_EQ(g_thegame->gameMode, 0);
+    EXPECT_EQ(g_thegame->difficulty, DIFF_HARD);
+}
+
+// The level reaches the computer players of a team without a human; a human's computer
+// mate plays as Normal, and a change of controller is followed at once.
+TEST_F(MainMenuTest, TheComputersLevelGoesToTeamsWithoutAHuman)
+{
+    g_config->Write("game/difficulty", (long)DIFF_EASY);
+    build();
+    for (int p = 0; p < 4; p++)
+        EXPECT_EQ(g_thegame->players[p]->level, DIFF_EASY) << p;
+    press(1, 0);   // Team 1 Player 1: Computer -> Keyboard 1
+    for (int p = 0; p < 4; p++)
+        EXPECT_EQ(g_thegame->players[p]->level, p < 2 ? DIFF_NORMAL : DIFF_EASY) << p;
+    press(1, 7);   // Computer: Easy -> Normal -> Hard
+    press(1, 7);
+    EXPECT_EQ(stored("game/difficulty"), DIFF_HARD);
+    EXPECT_EQ(g_thegame->players[3]->level, DIFF_HARD);
+    EXPECT_EQ(g_thegame->players[1]->level, DIFF_NORMAL);
+    EXPECT_FALSE(g_thegame->players[0]->skilled()) << "a human is never slowed or sped up";
+    EXPECT_TRUE(g_thegame->players[3]->skilled());
+    for (int p = 0; p < 4; p++)
+        g_thegame->setController(p, nullptr);
 }
 
 // Codes 0 ... 6 select their device; any other code leaves the player to the computer, stays
@@ -313,7 +342,7 @@ TEST_F(MainMenuTest, TimeOfDayRebuildsEveryOutfitOnce)
 TEST_F(MainMenuTest, StartAndQuitSetTheResult)
 {
     build();
-    press(1, 13);
+    press(1, 14);
     EXPECT_EQ(m->result, 1);
     m->result = 0;
     // up from the first line wraps to "Quit"
@@ -321,15 +350,15 @@ TEST_F(MainMenuTest, StartAndQuitSetTheResult)
     pad.up = true;
     m->step(0.02f);
     pad.up = false;
-    EXPECT_EQ(m->cursor, 15u);
-    press(0, 15);
+    EXPECT_EQ(m->cursor, 16u);
+    press(0, 16);
     EXPECT_EQ(m->result, -1);
 }
 
 TEST_F(MainMenuTest, PlayerLineOpensItsScreenWithTheHeldButton)
 {
     build();
-    m->cursor = 10;
+    m->cursor = 11;
     pad.button[1] = true;
     m->step(0.02f);
     playermenu* sub = dynamic_cast<playermenu*>(m->subMenu);
@@ -349,7 +378,7 @@ TEST_F(MainMenuTest, PlayerLineOpensItsScreenWithTheHeldButton)
     pad.button[1] = true;
     m->step(0.02f);
     EXPECT_EQ(m->subMenu, nullptr);
-    EXPECT_EQ(m->cursor, 10u);
+    EXPECT_EQ(m->cursor, 11u);
 }
 
 }

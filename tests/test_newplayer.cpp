@@ -361,7 +361,7 @@ TEST_F(NewPlayer, AMatchStartedInPlaceFollowsTheStoredTimeOfDay)
     EXPECT_NEAR(upperBrightness(begun), upperBrightness(night), 0.05 * upperBrightness(night) + 1);
 }
 
-// Once the match is over the board keeps "WINNER" and a line in the middle says how to go on.
+// Once the match is over the board keeps "Winner!" and a line in the middle says how to go on.
 // With TIBREL_SHOT=1 the frame, figures shown, goes to docs/match_over.png.
 TEST_F(NewPlayer, TheEndOfAMatchSaysHowToGoOn)
 {
@@ -375,11 +375,11 @@ TEST_F(NewPlayer, TheEndOfAMatchSaysHowToGoOn)
     g->state = game::STATE_MATCHOVER;
     const std::vector<unsigned char> over = drawFrame();
 
-    EXPECT_STREQ(game::roundLabel(g->roundsWon[0]), "WINNER");
+    EXPECT_STREQ(g->pointCall(0), "Winner!");
     const int band = changedRows(playing, over, H / 2 - 4, H / 2 + 34);
     EXPECT_GT(band, 400) << "the line in the middle";
     EXPECT_EQ(changedRows(playing, over, 0, H / 2 - 4) + changedRows(playing, over, H / 2 + 34, H), 0)
-        << "nothing else changes: the board with its WINNER stays";
+        << "nothing else changes: the board with its Winner! stays";
     // the line fits the window and is centred
     const int w = GLTextWidth(0, "%s", game::matchOverHint);
     EXPECT_GT(w, 100);

@@ -148,19 +148,7 @@ protected:
     std::string file(const std::string& name) const { return dir + "/" + name; }
 };
 
-std::string readAll(const std::string& path)
-{
-    std::string s;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return s;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
-}
+using testsupport::readAll;
 
 unsigned fnv32(const std::string& s, size_t from, size_t n)
 {
@@ -478,7 +466,8 @@ TEST_F(Replay, HostileFilesAreRefusedAtOnce)
     // the keys the game itself records are all accepted, and hold in the watching store
     replayheader h;
     h.settings = { { "controls/player0", "2" }, { "game/timeofday", "3" },
-                   { "pl3/height", "1.9" }, { "pl1/left_shirt-2", "4" } };
+                   { "game/difficulty", "2" }, { "pl3/height", "1.9" },
+                   { "pl1/left_shirt-2", "4" } };
     replayrecorder rec;
     ASSERT_TRUE(rec.open(file("ours.tibrelreplay"), h));
     replayplayer player;
@@ -486,6 +475,7 @@ TEST_F(Replay, HostileFilesAreRefusedAtOnce)
     ASSERT_TRUE(player.load(file("ours.tibrelreplay"), error)) << error;
     wxConfigBase* store = replayStore(player.header);
     EXPECT_EQ(store->Read("/game/timeofday", 0L), 3);
+    EXPECT_EQ(store->Read("/game/difficulty", 0L), 2);
     EXPECT_EQ(store->Read("/pl1/left_shirt-2", 0L), 4);
     delete store;
 }
