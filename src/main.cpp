@@ -1100,7 +1100,7 @@ bool stepMatch(game& match)
 
 // ---- pause ----
 
-static void openPause(game& match, controller* by)
+static void openPause(controller* by)
 {
     // no restarting a replay being watched: that would begin a new match of one's own
     g_pause = new pausemenu(!g_playback, false);
@@ -1137,7 +1137,7 @@ game* pauseFrame(game* match, mainmenu& menu, bool& inMatch)
         if (g_pause)
             closePause();   // the pause key again resumes
         else
-            openPause(*match, g_pauseRequest);
+            openPause(g_pauseRequest);
         g_pauseRequest = nullptr;
     }
     if (!g_pause)
