@@ -56,10 +56,8 @@ struct packetreader {
 netpad netpad::of(const controller& c)
 {
     netpad n;
-    n.dirs = (c.left ? 1 : 0) | (c.right ? 2 : 0) | (c.up ? 4 : 0) | (c.down ? 8 : 0);
-    for (int i = 0; i < 16; i++)
-        if (c.button[i])
-            n.buttons |= 1u << i;
+    n.dirs = static_cast<unsigned char>(c.directionBits());
+    n.buttons = static_cast<unsigned short>(c.buttonBits());
     n.axisX = c.axisX;
     n.axisY = c.axisY;
     return n;
@@ -67,12 +65,7 @@ netpad netpad::of(const controller& c)
 
 void netpad::applyTo(controller& c) const
 {
-    c.left = dirs & 1;
-    c.right = dirs & 2;
-    c.up = dirs & 4;
-    c.down = dirs & 8;
-    for (int i = 0; i < 16; i++)
-        c.button[i] = (buttons >> i) & 1;
+    c.setBits(dirs, buttons);
     c.axisX = axisX;
     c.axisY = axisY;
 }

@@ -87,12 +87,8 @@ static void putController(std::string& out, int device, const controller& c)
 {
     out += 'C';
     putU(out, device, 1);
-    putU(out, (c.left ? 1 : 0) | (c.right ? 2 : 0) | (c.up ? 4 : 0) | (c.down ? 8 : 0), 1);
-    unsigned buttons = 0;
-    for (int i = 0; i < 16; i++)
-        if (c.button[i])
-            buttons |= 1u << i;
-    putU(out, buttons, 2);
+    putU(out, c.directionBits(), 1);
+    putU(out, c.buttonBits(), 2);
     putU(out, static_cast<unsigned>(c.axisX), 4);
     putU(out, static_cast<unsigned>(c.axisY), 4);
 }
@@ -103,12 +99,7 @@ static void getController(reader& r, controller& c)
     const unsigned buttons = r.u(2);
     const int x = static_cast<int>(static_cast<unsigned>(r.u(4)));
     const int y = static_cast<int>(static_cast<unsigned>(r.u(4)));
-    c.left = dirs & 1;
-    c.right = dirs & 2;
-    c.up = dirs & 4;
-    c.down = dirs & 8;
-    for (int i = 0; i < 16; i++)
-        c.button[i] = (buttons >> i) & 1;
+    c.setBits(dirs, buttons);
     // the same rule as a device: a damaged axis never leaves the stick's range
     c.axisX = std::max(-32768, std::min(x, 32768));
     c.axisY = std::max(-32768, std::min(y, 32768));

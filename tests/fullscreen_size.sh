@@ -15,7 +15,7 @@ game="$build/tibrel"
 
 # a display of our own, of the shape under test
 if [ -z "${TIBREL_SIZE_DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x720x24" env TIBREL_SIZE_DISPLAY=1 bash "$0" "$build"
+    exec xvfb-run -a -s "-noreset -screen 0 1280x720x24" env TIBREL_SIZE_DISPLAY=1 bash "$0" "$build"
 fi
 command -v xdotool >/dev/null || { echo "FAIL: xdotool is not installed"; exit 1; }
 command -v xdpyinfo >/dev/null || { echo "FAIL: xdpyinfo is not installed"; exit 1; }
