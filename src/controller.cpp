@@ -54,6 +54,30 @@ int controller::storeAxis(long v) const
     return static_cast<int>(v);
 }
 
+unsigned controller::directionBits() const
+{
+    return (left ? 1u : 0u) | (right ? 2u : 0u) | (up ? 4u : 0u) | (down ? 8u : 0u);
+}
+
+unsigned controller::buttonBits() const
+{
+    unsigned bits = 0;
+    for (int i = 0; i < 16; i++)
+        if (button[i])
+            bits |= 1u << i;
+    return bits;
+}
+
+void controller::setBits(unsigned directions, unsigned buttons)
+{
+    left = directions & 1;
+    right = directions & 2;
+    up = directions & 4;
+    down = directions & 8;
+    for (int i = 0; i < 16; i++)
+        button[i] = (buttons >> i) & 1;
+}
+
 // Keyboard layout: which half of the keyboard and which field each key drives.
 enum keyfield { KF_LEFT, KF_RIGHT, KF_UP, KF_DOWN, KF_BUTTON0, KF_BUTTON1 };
 

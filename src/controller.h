@@ -21,6 +21,12 @@ public:
 
     // axis storing rule: |v| < deadZone stores 0, then clamp to -32768 ... 32768
     int storeAxis(long v) const;
+
+    // the held directions and buttons as bits, as replays and the network carry them:
+    // directions 1 left, 2 right, 4 up, 8 down; button i is bit i
+    unsigned directionBits() const;
+    unsigned buttonBits() const;
+    void setBits(unsigned directions, unsigned buttons);
 };
 
 // the six device controllers, owned by the shell (null until start-up)

@@ -89,6 +89,7 @@ game::game()
     adopt(theField);
     theField->pos = vector3d(0, 0, 0);
     theField->box = box3d(vector3d(0, 0, 0), vector3d(120, 0, 50));
+    theField->overlay = this;
 
     theBall = new ball(true);
     adopt(theBall);
@@ -131,6 +132,7 @@ game::game()
     touches = 0;
     serveTimer = 0;
     gameMode = 0;
+    difficulty = DIFF_NORMAL;
 
     event(EV_NEWRALLY, 0);
 }
@@ -255,6 +257,22 @@ void game::teamScore(int team)
         playSound(static_cast<gamesound>(SOUND_CHEER1 + randDiscrete() % 6), vector3d());
 }
 
+const char* game::pointCall(int team) const
+{
+    if (team != 0 && team != 1)
+        return "";
+    if (roundsWon[team] >= ROUNDS_TO_WIN)
+        return "Winner!";
+    // nothing is at stake while a round's end is being called, or once the match is over
+    const bool roundEnding = pendingDelay > 0 && (pendingEvent == EV_ROUNDOVER || pendingEvent == EV_MATCHOVER);
+    if (state == STATE_MATCHOVER || roundEnding)
+        return "";
+    const int next = score[team] + 1;
+    if (next < WINSCORE || next - score[1 - team] < 2)
+        return "";
+    return roundsWon[team] + 1 >= ROUNDS_TO_WIN ? "Match point" : "Round point";
+}
+
 void game::rallyReset()
 {
     for (int i = 0; i < 4; i++) {
@@ -322,6 +340,7 @@ void game::step(float dt)
         serveStep(dt);
     else if (state == STATE_PLAYING)
         rallyStep(dt);
+    stepView();
 }
 
 void game::serveStep(float dt)
@@ -445,6 +464,7 @@ bool game::playContact(int i, const vector3d& b, const vector3d& j)
     if (!p->doesCollide(theBall) || p == lastHitter)
         return false;
 
+    bool attack = false;
     switch (p->action) {
     case player::ACTION_BUMP: {
         vector3d toMate(j.x + mate->pos.x - p->pos.x, 0, j.z + mate->pos.z - p->pos.z);
@@ -456,18 +476,53 @@ bool game::playContact(int i, const vector3d& b, const vector3d& j)
         theBall->vel.y -= (genrand_int32() % 100) / 30.0f + up;
         if (touches == 2)
             setPlayerAI(getClosestPlayer(1 - team), AI_BALL);
-        return true;
+        attack = touches == 2;
+        break;
     }
     case player::ACTION_AIR_HIT:
         theBall->vel = smash + h;
         setPlayerAI(getClosestPlayer(1 - team), AI_BALL);
-        return true;
+        attack = true;
+        break;
     case player::ACTION_DIVE_HIT:
         theBall->vel = set - h * 0.3f;
         theBall->vel.y += -70.0f - (genrand_int32() % 100) / 30.0f;
-        return true;
+        attack = touches == 2;
+        break;
     default:
         return false;
+    }
+    skilledAim(i, attack);
+    return true;
+}
+
+void game::skilledAim(int i, bool attack)
+{
+    const player* p = players[i];
+    if (!p->skilled())
+        return;
+    const skill& s = skillOf(p->level);
+    vector3d& v = theBall->vel;
+    v.x += s.aimError * static_cast<float>(2 * genrand_res53() - 1);
+    v.z += s.aimError * static_cast<float>(2 * genrand_res53() - 1);
+    if (!attack || s.placement == 0)
+        return;
+    // away from the opponent nearer to where the ball goes along the net, about a second on
+    const float goingZ = theBall->pos.z + v.z;
+    const int other = 2 * (1 - i / 2);
+    const float za = players[other]->pos.z, zb = players[other + 1]->pos.z;
+    const float guardZ = std::fabs(za - goingZ) < std::fabs(zb - goingZ) ? za : zb;
+    v.z += goingZ > guardZ ? s.placement : -s.placement;
+    // and kept inside the lines: a landing beyond them is pulled back, a few times at most
+    for (int k = 0; k < 4; k++) {
+        const vector3d q = theBall->getNextGroundHitPosition();
+        const bool wide = std::fabs(q.z) > 22, long_ = std::fabs(q.x) > 56;
+        if (!wide && !long_)
+            break;
+        if (wide)
+            v.z *= 0.6f;
+        if (long_)
+            v.x *= 0.85f;
     }
 }
 
@@ -657,10 +712,14 @@ void game::setPlayerAI(int i, aitype role)
         return;
     player* p = players[i];
     player* mate = players[mateOf(i)];
+    const bool newBall =
+        std::find(p->wanted.begin(), p->wanted.end(), theBall) == p->wanted.end();
     p->wanted.clear();
     p->repelled.clear();
     switch (role) {
     case AI_BALL:
+        if (newBall)
+            p->turnToBall();
         p->setWanted(theBall);
         mate->removeWanted(theBall);
         mate->setRepelled(p);
@@ -696,8 +755,25 @@ player* game::getOtherPlayer(player* p)
 
 void game::setController(int i, controller* c)
 {
-    if (validPlayer(i))
-        players[i]->setController(c);
+    if (!validPlayer(i))
+        return;
+    players[i]->setController(c);
+    applyDifficulty();
+}
+
+void game::setDifficulty(int level)
+{
+    difficulty = level >= DIFF_EASY && level <= DIFF_HARD ? level : DIFF_NORMAL;
+    applyDifficulty();
+}
+
+void game::applyDifficulty()
+{
+    for (int t = 0; t < 2; t++) {
+        const bool human = players[2 * t]->ctrl != &players[2 * t]->ownCtrl ||
+                           players[2 * t + 1]->ctrl != &players[2 * t + 1]->ownCtrl;
+        players[2 * t]->level = players[2 * t + 1]->level = human ? DIFF_NORMAL : difficulty;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -713,6 +789,13 @@ void game::easeZoom()
 {
     if (std::fabs(zoomTarget - zoom) > 0.002f)
         zoom = 0.94f * zoom + 0.06f * zoomTarget;
+}
+
+void game::stepView()
+{
+    easePan();
+    easeZoom();
+    g_feedback = zoom;
 }
 
 void game::scoreLayout(int w, int h, float x[4], float y[4])
@@ -733,15 +816,6 @@ void game::messageOrigin(int w, int h, int textWidth, float& x, float& y)
     y = static_cast<float>(h / 2);
 }
 
-const char* game::roundLabel(int rounds)
-{
-    static const char* const labels[3] = { "", "X", "WINNER" };
-    if (rounds < 0)
-        rounds = 0;
-    if (rounds > 2)
-        rounds = 2;
-    return labels[rounds];
-}
 
 void game::draw()
 {
@@ -753,11 +827,12 @@ void game::draw()
     glShadeModel(GL_FLAT);
     glDisable(GL_TEXTURE_2D);
 
-    // a fixed view from behind team 0, y flipped so the y-down world stands upright
+    // a fixed view from behind team 0, y flipped so the y-down world stands upright; the
+    // vertical field of view is fixed and a wider window shows more to the sides
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glFrustum(-1, 1, 1, -1, 1.2000000476837158, 10000);
-    easePan();
+    const double side = screenAspect();
+    glFrustum(-side, side, 1, -1, 1.2000000476837158, 10000);
     const vector3d& b = theBall->pos;
     glTranslatef(camX, 65.0f * (1.0f - 0.5f * zoom), 10.0f);
     glTranslatef(-0.5f * b.x, 0, -0.5f * b.z);
@@ -765,11 +840,9 @@ void game::draw()
     glMatrixMode(GL_MODELVIEW);
 
     // slow motion zooms in around the ball, up to twice the size
-    easeZoom();
     glPushMatrix();
     glScalef(1 + zoom, 1 + zoom, 1 + 0.4f * zoom);
     glTranslatef(-zoom * b.x, -zoom * b.y, -zoom * b.z);
-    g_feedback = zoom;
 
     gameobject::draw();
     glPopMatrix();
@@ -797,13 +870,14 @@ void game::drawThis()
     glColor4f(1, 1, 1, 1);
 }
 
-void game::drawMarkers()
+void game::drawOnSand()
 {
     static const float humanColours[4][4] = {
         { 1, 0, 0, 0.3f }, { 0, 0, 1, 0.3f }, { 0, 1, 0, 0.3f }, { 1, 1, 0, 0.3f }
     };
-    // after the sand and the figures, so the translucent markers blend with the sand under
-    // them (not with the sky cleared behind it); the depth test keeps them under the figures
+    // the court draws them after its sand and venue, so the translucent markers blend with the
+    // sand under them (not with the sky cleared behind it), and before the figures, whose
+    // sprites do not write depth and so could not hide them
     glDisable(GL_TEXTURE_2D);
 
     // a pulsing ring under the ball
@@ -827,14 +901,79 @@ void game::drawMarkers()
     glColor4f(1, 1, 1, 1);
 }
 
-void game::drawScoreItems(float dx, float dy)
+const float game::teamColours[2][3] = { { 1.0f, 0.38f, 0.3f }, { 0.4f, 0.68f, 1.0f } };
+
+// a disc (filled) or ring of radius r about (x, y) in window pixels, with a black rim
+static void boardMark(float x, float y, float r, bool filled, const float* colour)
+{
+    glPushAttrib(GL_TRANSFORM_BIT | GL_ENABLE_BIT | GL_LINE_BIT);
+    glDisable(GL_TEXTURE_2D);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    // the score board's coordinates, as the text's, start at the 4:3 layout rectangle
+    const layoutrect layout = screenLayout();
+    glOrtho(-layout.x, screen_width - layout.x, screen_height - layout.y, -layout.y, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    const int n = 20;
+    auto circle = [&](GLenum mode, float radius) {
+        glBegin(mode);
+        for (int k = 0; k < n; k++) {
+            const float a = 6.2831853f * k / n;
+            glVertex2f(x + radius * std::cos(a), y + radius * std::sin(a));
+        }
+        glEnd();
+    };
+    glColor4f(0, 0, 0, 1);
+    circle(GL_POLYGON, r + 2);
+    glColor4f(colour[0], colour[1], colour[2], 1);
+    if (filled) {
+        circle(GL_POLYGON, r);
+    } else {
+        glLineWidth(2.0f);
+        circle(GL_LINE_LOOP, r - 1);
+        glColor4f(0, 0, 0, 1);
+        circle(GL_POLYGON, r - 2.5f);
+    }
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glPopAttrib();
+}
+
+// Each team's score in its colour; its rounds as two marks on the side toward the middle
+// (filled when won); a ball at the outer side of the serving team; under the score the point
+// that could decide.
+void game::drawScoreBoard()
 {
     float x[4], y[4];
-    scoreLayout(screen_width, screen_height, x, y);
-    GLText(0, x[0] + dx, y[0] + dy, "%d", score[0]);
-    GLText(0, x[1] + dx, y[1] + dy, "%d", score[1]);
-    GLText(0, x[2] + dx, y[2] + dy, "%s", roundLabel(roundsWon[0]));
-    GLText(0, x[3] + dx, y[3] + dy, "%s", roundLabel(roundsWon[1]));
+    const layoutrect layout = screenLayout();
+    scoreLayout(static_cast<int>(layout.w), static_cast<int>(layout.h), x, y);
+    static const float ballColour[3] = { 1.0f, 0.95f, 0.6f };
+    const float line = layout.h / 25.0f;
+    const float r = line * 0.3f;
+    for (int t = 0; t < 2; t++) {
+        char text[16];
+        snprintf(text, sizeof text, "%d", score[t]);
+        const float w = static_cast<float>(GLTextWidth(0, "%s", text));
+        const float* c = teamColours[t];
+        drawOutlined(text, x[t] - w / 2, y[t], c[0], c[1], c[2]);
+        const float mid = y[t] + line * 0.5f;
+        // toward the middle: right of team 0's score, left of team 1's
+        const float inward = t == 0 ? 1.0f : -1.0f;
+        for (int k = 0; k < ROUNDS_TO_WIN; k++)
+            boardMark(x[t] + inward * (w / 2 + line * 0.75f + k * line * 0.85f), mid, r,
+                      roundsWon[t] > k, c);
+        if (servingTeam == t)
+            boardMark(x[t] - inward * (w / 2 + line * 0.85f), mid, r * 1.2f, true, ballColour);
+        const char* call = pointCall(t);
+        if (call[0]) {
+            const float cw = static_cast<float>(GLTextWidth(0, "%s", call));
+            drawOutlined(call, x[t] - cw / 2, y[t] + line * 1.2f, c[0], c[1], c[2]);
+        }
+    }
 }
 
 void game::drawOutlined(const char* text, float x, float y, float r, float g, float b)
@@ -851,7 +990,9 @@ void game::drawOutlined(const char* text, float x, float y, float r, float g, fl
 void game::drawCentred(const char* text, float y, float r, float g, float b)
 {
     float x0, y0;
-    messageOrigin(screen_width, screen_height, GLTextWidth(0, "%s", text), x0, y0);
+    const layoutrect layout = screenLayout();
+    messageOrigin(static_cast<int>(layout.w), static_cast<int>(layout.h), GLTextWidth(0, "%s", text),
+                  x0, y0);
     drawOutlined(text, x0, y, r, g, b);
 }
 
@@ -877,19 +1018,12 @@ const char* game::serveHint() const
 
 void game::drawThisPost()
 {
-    drawMarkers();
     glDisable(GL_DEPTH_TEST);
 
-    // score board with a black outline
-    glColor4f(0, 0, 0, 1);
-    drawScoreItems(-2, 0);
-    drawScoreItems(2, 0);
-    drawScoreItems(0, -2);
-    drawScoreItems(0, 2);
-    glColor4f(1, 1, 1, 1);
-    drawScoreItems(0, 0);
+    drawScoreBoard();
 
-    const float messageY = static_cast<float>(screen_height / 2);
+    const int layoutHeight = static_cast<int>(screenLayout().h);
+    const float messageY = static_cast<float>(layoutHeight / 2);
     if (state != STATE_MATCHOVER && pendingDelay > 0) {
         // the call of the referee, red with a black outline, while its delay runs
         const int e = static_cast<int>(pendingEvent) >= 0 && pendingEvent <= EV_NEWRALLY ? pendingEvent : 0;
@@ -900,7 +1034,7 @@ void game::drawThisPost()
     }
 
     if (const char* hint = serveHint())
-        drawCentred(hint, static_cast<float>(screen_height * 5 / 6), 1, 1, 0);
+        drawCentred(hint, static_cast<float>(layoutHeight * 5 / 6), 1, 1, 0);
 
     glColor4f(1, 1, 1, 1);
     glEnable(GL_DEPTH_TEST);
@@ -911,7 +1045,7 @@ void game::drawReplayLabel()
     if (replayLabel.empty())
         return;
     glDisable(GL_DEPTH_TEST);
-    drawCentred(replayLabel.c_str(), static_cast<float>(screen_height * 11 / 12), 1, 0.6f, 0.2f);
+    drawCentred(replayLabel.c_str(), screenLayout().h * 11 / 12, 1, 0.6f, 0.2f);
     glColor4f(1, 1, 1, 1);
     glEnable(GL_DEPTH_TEST);
 }
@@ -1000,6 +1134,15 @@ unsigned long long game::stateHash()
     s.add(possessionTeam); s.add(ballSide); s.add(slowMotion); s.add(state); s.add(clock);
     s.add(pendingDelay); s.add(pendingEvent); s.add(serveTimer); s.add(camXTarget);
     s.add(zoomTarget); s.add(debugParticles); s.add(WINSCORE);
+    // a level's own state only when one is in play, so a Normal match hashes as it always did
+    bool levels = false;
+    for (const player* p : players)
+        levels = levels || p->level != DIFF_NORMAL;
+    if (levels)
+        for (const player* p : players) {
+            s.add(p->level);
+            s.add(p->reaction);
+        }
     randomstate r;
     saveRandomState(r);
     s.block(r.mt, sizeof r.mt);

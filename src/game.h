@@ -4,6 +4,7 @@
 #include "gameobject.h"
 #include <string>
 #include <vector>
+#include "playfield.h"
 
 class playfield;
 class net;
@@ -17,7 +18,7 @@ extern const vector3d passing_position[4];
 extern const vector3d secondary_position[4];
 
 // The match: owns net, court, ball and players, keeps the score and referees the rally.
-class game : public gameobject {
+class game : public gameobject, public sandoverlay {
 public:
     enum gamestate { STATE_PLAYING = 0, STATE_SERVING = 2, STATE_MATCHOVER = 3 };
     enum gameevent {
@@ -50,6 +51,7 @@ public:
     int touches;
     int roundsWon[2];
     int gameMode;             // 0 Classic, 1 Arcade, 2 Extreme!
+    int difficulty;           // the computer's level (difficulty), for teams without a human
     int lastHitterIndex;
     int servingTeam;
     int possessionTeam;
@@ -83,6 +85,9 @@ public:
     void released(gameobject* child) override;
     virtual void setController(int i, controller* c);
     using gameobject::setController;
+    // the computer players of a team without a human play at level; a human's computer mate
+    // plays as Normal. Applied again whenever a controller changes.
+    void setDifficulty(int level);
 
     void event(gameevent e, float delay);
     void teamScore(int team);
@@ -113,16 +118,21 @@ public:
     // players, pickups, particles), the sand, touches, score, rules state and both generators
     unsigned long long stateHash();
 
-    // camera easing, once per drawn frame
+    // camera easing, once per step of game time, so frames left undrawn do not slow it
     void easePan();
     void easeZoom();
+    // the camera follows its targets and hands the zoom to the post-processing's feedback
+    void stepView();
 
     // score board layout in window pixels: team 0 score, team 1 score, team 0 label, team 1 label
     static void scoreLayout(int w, int h, float x[4], float y[4]);
     // top-left of the centred event message of textWidth pixels
     static void messageOrigin(int w, int h, int textWidth, float& x, float& y);
-    // "", "X" or "WINNER" for the rounds a team has won
-    static const char* roundLabel(int rounds);
+    // the board's line under a team's score: "Match point" or "Round point" when its next
+    // point decides, "Winner!" once it has won the match, else ""
+    const char* pointCall(int team) const;
+    // team colours of the board: 0 red, 1 blue, as their outfits
+    static const float teamColours[2][3];
     // the player's team mate index (1, 0, 3, 2)
     static int mateOf(int i);
     // the keys that serve for the player who serves now, or null when the computer serves
@@ -130,16 +140,20 @@ public:
     const char* serveHint() const;
     // the line shown once the match is over
     static const char* const matchOverHint;
-    // rings under the ball and the players, discs under human players: drawn over the sand
-    void drawMarkers();
+    // rings under the ball and the players, discs under human players: drawn by the court
+    // over its sand, before the figures
+    void drawOnSand() override;
 
 private:
-    void drawScoreItems(float dx, float dy);
+    void drawScoreBoard();
     // a text with its top-left at (x, y), in colour (r, g, b) with a black outline
     static void drawOutlined(const char* text, float x, float y, float r, float g, float b);
     // a text centred across the window with its top at y
     static void drawCentred(const char* text, float y, float r, float g, float b);
     void emitDebugParticles();
+    void applyDifficulty();
+    // a computer player off Normal misses or places the ball it just played
+    void skilledAim(int i, bool attack);
 };
 
 #endif

@@ -76,6 +76,15 @@ void intromenu::drawThis()
     glEnable(GL_TEXTURE_2D);
     glColor4f(1, 1, 1, alpha);
     // a picture that did not load shows nothing (not a white square)
-    if (texture)
+    if (!texture)
+        return;
+    // the whole picture in the 4:3 layout, over a dimmed copy that covers the rest of a
+    // wider or taller window
+    const layoutrect layout = screenLayout();
+    if (layout.w < screen_width || layout.h < screen_height) {
+        glColor4f(0.4f, 0.4f, 0.4f, alpha);
         drawFullScreenPicture(texture);
+    }
+    glColor4f(1, 1, 1, alpha);
+    drawLayoutPicture(texture);
 }

@@ -20,11 +20,15 @@
 #include <wx/debug.h>
 #include <wx/log.h>
 #include "controller.h"
+#include "daytime.h"
 #include "sound.h"
 #include "game.h"
 #include "glstuff.h"
+#include "inputsource.h"
 #include "intromenu.h"
 #include "mainmenu.h"
+#include "pausemenu.h"
+#include "playback.h"
 #include "random.h"
 #include "replay.h"
 #include "replaylist.h"
@@ -61,31 +65,128 @@ int findInCmdLine(int count, char** values, const char* str)
     return 0;
 }
 
+// ---- screen size and shape ----
+
+float screenAspect()
+{
+    return screen_height > 0 ? static_cast<float>(screen_width) / screen_height : 4.0f / 3.0f;
+}
+
+layoutrect screenLayout()
+{
+    const float w = static_cast<float>(screen_width), h = static_cast<float>(screen_height);
+    if (w * 3 >= h * 4) {
+        const float lw = std::floor(h * 4 / 3 + 0.5f);   // whole pixels keep text sharp
+        return layoutrect{ std::floor((w - lw) / 2), 0, lw, h };
+    }
+    const float lh = std::floor(w * 3 / 4 + 0.5f);
+    return layoutrect{ 0, std::floor((h - lh) / 2), w, lh };
+}
+
+layoutrect coverLayout()
+{
+    const float w = static_cast<float>(screen_width), h = static_cast<float>(screen_height);
+    if (w * 3 >= h * 4)
+        return layoutrect{ 0, (h - w * 3 / 4) / 2, w, w * 3 / 4 };
+    return layoutrect{ (w - h * 4 / 3) / 2, 0, h * 4 / 3, h };
+}
+
+void setScreenSize(int w, int h)
+{
+    screen_width = w;
+    screen_height = h;
+    bufsize = 1;
+    while (bufsize < std::max(w, h))
+        bufsize *= 2;
+}
+
+// digits up to the first non-digit, at most five of them; -1 when there are none
+static int readEdge(const char*& p)
+{
+    int value = 0, digits = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        if (++digits > 5)
+            return -1;
+        value = value * 10 + (*p - '0');
+    }
+    return digits ? value : -1;
+}
+
+bool parseSize(const char* text, int& w, int& h)
+{
+    if (!text)
+        return false;
+    const char* p = text;
+    const int width = readEdge(p);
+    if (*p++ != 'x')
+        return false;
+    const int height = readEdge(p);
+    if (*p || width < 1 || height < 1 || width > MAX_SCREEN_EDGE || height > MAX_SCREEN_EDGE)
+        return false;
+    w = width;
+    h = height;
+    return true;
+}
+
 shellswitches readSwitches(int argc, char** argv)
 {
-    struct resolution { const char* name; int w, h, buf; };
+    struct resolution { const char* name; int w, h; };
     static const resolution resolutions[] = {
-        { "-640", 640, 480, 1024 },
-        { "-800", 800, 600, 1024 },
-        { "-1024", 1024, 768, 1024 },
-        { "-1280", 1280, 1024, 2048 },
+        { "-640", 640, 480 },
+        { "-800", 800, 600 },
+        { "-1024", 1024, 768 },
+        { "-1280", 1280, 1024 },
     };
-    screen_width = 800;
-    screen_height = 600;
-    bufsize = 1024;
+    shellswitches s;
+    s.sized = false;
+    setScreenSize(800, 600);
     for (const resolution& r : resolutions) {
         if (findInCmdLine(argc, argv, r.name)) {
-            screen_width = r.w;
-            screen_height = r.h;
-            bufsize = r.buf;
+            setScreenSize(r.w, r.h);
+            s.sized = true;
         }
     }
-    shellswitches s;
+    int w = 0, h = 0;
+    if (parseSize(switchValue(argc, argv, "-size"), w, h)) {
+        setScreenSize(w, h);
+        s.sized = true;
+    }
     s.windowed = findInCmdLine(argc, argv, "-w") != 0;
     s.capture = findInCmdLine(argc, argv, "-capture") != 0;
     s.play = findInCmdLine(argc, argv, "-play") != 0;
     s.leaveAfterReplay = findInCmdLine(argc, argv, "-leave-after-replay") != 0;
     return s;
+}
+
+bool checkSizeSwitch(int argc, char** argv)
+{
+    if (!findInCmdLine(argc, argv, "-size"))
+        return true;
+    int w, h;
+    const char* value = switchValue(argc, argv, "-size");
+    if (parseSize(value, w, h))
+        return true;
+    fprintf(stderr, "tibrel: -size needs WIDTHxHEIGHT, each 1 to %d, e.g. -size 1280x720%s%s%s\n",
+            MAX_SCREEN_EDGE, value ? ", not \"" : "", value ? value : "", value ? "\"" : "");
+    return false;
+}
+
+bool applySizeSetting(shellswitches& s)
+{
+    if (s.sized || !g_config)
+        return false;
+    // read without recording the default: a start whose window then fails must leave the
+    // settings file as it was
+    const bool recording = g_config->IsRecordingDefaults();
+    g_config->SetRecordDefaults(false);
+    const wxString text = g_config->Read("video/size", wxString());
+    g_config->SetRecordDefaults(recording);
+    int w, h;
+    if (!parseSize(text.utf8_str(), w, h))
+        return false;
+    setScreenSize(w, h);
+    s.sized = true;
+    return true;
 }
 
 // ---- help, data folder and leaving ----
@@ -104,8 +205,11 @@ static const char* const HELP_TEXT =
     "\n"
     "Switches:\n"
     "  -w                         play in a window instead of full screen\n"
-    "  -640 -800 -1024 -1280      resolution 640x480, 800x600 (default), 1024x768,\n"
-    "                             1280x1024; with several, the largest wins\n"
+    "  -size WIDTHxHEIGHT         window or full screen of that size; without it full\n"
+    "                             screen takes the desktop's size and a window 800x600\n"
+    "                             (the setting video/size does the same)\n"
+    "  -640 -800 -1024 -1280      size 640x480, 800x600, 1024x768, 1280x1024; with\n"
+    "                             several, the largest wins\n"
     "  -capture                   write every shown frame to video.out in the folder\n"
     "                             the game was started from (raw RGB, no header)\n"
     "  -play                      start straight in a match\n"
@@ -126,9 +230,10 @@ static const char* const HELP_TEXT =
     "  Keyboard 1   run: arrow keys or F H T G; jump: Z or Q; hit: X, W or Return\n"
     "  Keyboard 2   run: keypad 4 6 8 5; jump: End; hit: Page Down\n"
     "  Menus        Up and Down move, Return picks or steps forward, Z steps back\n"
-    "  Escape       leaves a match for the main menu (it never ends the game)\n"
-    "  Replays      Space pauses, Right and Left double and halve the speed,\n"
-    "               Escape leaves\n"
+    "  Escape       pauses a match: Resume, Restart Match, Leave Match (a joystick's\n"
+    "               third button too); it never ends the game\n"
+    "  Replays      Space pauses, Right and Left double and halve the speed; Escape (or\n"
+    "               a joystick's third button) leaves\n"
     "  F1, F2       more or fewer debug particles\n"
     "The game ends with \"Quit\" in the main menu, by closing its window, or on\n"
     "SIGINT (Ctrl+C) or SIGTERM.\n"
@@ -138,6 +243,9 @@ static const char* const HELP_TEXT =
 
 static std::string g_startFolder;              // the working folder the game was started from
 static volatile sig_atomic_t g_leave = 0;      // set by a window close or SIGINT / SIGTERM
+static controller* g_pauseRequest = nullptr;   // the device whose pause key was pressed
+static pausemenu* g_pause = nullptr;           // the pause screen, while one is open
+static playback g_pace;                        // speed and pause of a replay being watched
 
 bool printInfo(int argc, char** argv)
 {
@@ -235,6 +343,42 @@ static bool glWindowIsUsable(const SDL_Surface* s)
            glGetString(GL_VERSION) != nullptr;
 }
 
+// whether the display shows w x h as asked: a full screen only in one of its modes (any other
+// size would be boxed in black or not shown at all), a window only when it fits the desktop
+static bool displayTakes(int w, int h, bool windowed, int desktopW, int desktopH, Uint32 flags)
+{
+    if (w == desktopW && h == desktopH)
+        return true;
+    if (windowed)
+        return w <= desktopW && h <= desktopH;
+    SDL_Rect** modes = SDL_ListModes(nullptr, flags);
+    if (modes == reinterpret_cast<SDL_Rect**>(-1))
+        return true;   // any size
+    for (; modes && *modes; modes++)
+        if ((*modes)->w == w && (*modes)->h == h)
+            return true;
+    return false;
+}
+
+// The size to open, once the video system runs: the desktop's for desktopSize, else the one
+// asked for when the display takes it, else the desktop's with a line on standard error.
+static void fitToDisplay(bool windowed, bool desktopSize, Uint32 flags)
+{
+    const SDL_VideoInfo* info = SDL_GetVideoInfo();
+    const int dw = info ? info->current_w : 0, dh = info ? info->current_h : 0;
+    if (dw <= 0 || dh <= 0 || dw > MAX_SCREEN_EDGE || dh > MAX_SCREEN_EDGE)
+        return;   // the desktop's size is unknown: as asked
+    if (desktopSize) {
+        setScreenSize(dw, dh);
+        return;
+    }
+    if (displayTakes(screen_width, screen_height, windowed, dw, dh, flags))
+        return;
+    fprintf(stderr, "tibrel: the display cannot show %s%dx%d; using its own size %dx%d\n",
+            windowed ? "a window of " : "full screen at ", screen_width, screen_height, dw, dh);
+    setScreenSize(dw, dh);
+}
+
 // SDL's X11 driver opens a probe connection, closes it and connects again: a server that
 // resets when its last client leaves would drop the second one. Holding a connection of our
 // own across the video start and its retries keeps the server from resetting under us.
@@ -257,7 +401,7 @@ private:
     Display* display = nullptr;
 };
 
-bool openWindow(bool windowed)
+bool openWindow(bool windowed, bool desktopSize)
 {
     // SDL would otherwise fall back to a text terminal or frame buffer driver, none of which
     // draws with OpenGL; a driver the user names is still honoured
@@ -272,7 +416,7 @@ bool openWindow(bool windowed)
     // a busy X server may turn connections away for a while: start the video system again
     // and retry, waiting 0.1, 0.2, 0.4, 0.8 and 1.6 s in between
     std::string reason;
-    bool opened = false;
+    bool opened = false, fitted = false;
     xconnectionkeeper keeper;   // closed once the window is up or we gave up
     for (int attempt = 0; attempt < 6 && !opened; attempt++) {
         if (attempt > 0) {
@@ -284,6 +428,9 @@ bool openWindow(bool windowed)
             reason = SDL_GetError();
             continue;
         }
+        if (!fitted)
+            fitToDisplay(windowed, desktopSize, flags);
+        fitted = true;
         opened = glWindowIsUsable(SDL_SetVideoMode(screen_width, screen_height, 0, flags));
         if (!opened)
             reason = SDL_GetError()[0] ? SDL_GetError() : "no OpenGL context";
@@ -458,9 +605,17 @@ static void effectProjection()
     glDisable(GL_DEPTH_TEST);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    // bottom 3, top -3: y points down, so the copied frame shows the right way up
-    glFrustum(-4, 4, 3, -3, 1.2, 2000);
+    // bottom 3, top -3: y points down, so the copied frame shows the right way up; the sides
+    // follow the window's shape, so a turned copy is not sheared
+    const double side = 3.0 * screenAspect();
+    glFrustum(-side, side, 3, -3, 1.2, 2000);
     glMatrixMode(GL_MODELVIEW);
+}
+
+// half the width of the quad that fills the view at a distance of 12 (its half height is 30)
+static float frameQuadSide()
+{
+    return 30 * screenAspect();
 }
 
 // the previous frame from g_buff as a quad that fills the view at a distance of 12
@@ -468,6 +623,7 @@ static void previousFrameQuad(float alpha)
 {
     const float w = static_cast<float>(screen_width) / bufsize;
     const float h = static_cast<float>(screen_height) / bufsize;
+    const float x = frameQuadSide();
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, g_buff);
     glEnable(GL_BLEND);
@@ -475,29 +631,35 @@ static void previousFrameQuad(float alpha)
     glColor4f(1, 1, 1, alpha);
     glBegin(GL_QUADS);
     glTexCoord2f(0, 0);
-    glVertex3f(-40, 30, 0);
+    glVertex3f(-x, 30, 0);
     glTexCoord2f(w, 0);
-    glVertex3f(40, 30, 0);
+    glVertex3f(x, 30, 0);
     glTexCoord2f(w, h);
-    glVertex3f(40, -30, 0);
+    glVertex3f(x, -30, 0);
     glTexCoord2f(0, h);
-    glVertex3f(-40, -30, 0);
+    glVertex3f(-x, -30, 0);
     glEnd();
 }
 
-// The zoom-feedback copies a0 ... a0 + k - 1 in one pass, one texture unit each. Copy a is
-// the previous frame on a quad at a distance of 12 - 0.1 a, so on the screen it is the frame
-// magnified by 12 / (12 - 0.1 a) about the centre: unit j samples the frame at the screen's
-// coordinates scaled by the inverse about the centre. Blended one by one with alpha 0.14, k
-// copies give the frame below times 0.86^k plus a weighted sum of the copies; the units
-// build that sum scaled to 1 (each mixing in its copy at its share of the copies so far) and
-// the fragment's alpha, 1 - 0.86^k, blends it over the frame in one go.
-static void feedbackPass(int a0, int k)
+// One copy of the previous frame as the effects lay it over the new one: magnified by
+// 1 / shrink and turned by `angle` degrees about the centre of the screen.
+struct framecopy {
+    float shrink;
+    float angle;
+};
+
+// Copies c[0] ... c[k - 1] in one pass, one texture unit each, over the centred part `extent`
+// (0 ... 1) of the screen. Unit j samples the frame at the screen's coordinates taken back
+// through its copy's turn and magnification. Blended one by one with `alpha`, k copies give
+// the frame below times (1 - alpha)^k plus a weighted sum of the copies; the units build
+// that sum scaled to 1 (each mixing in its copy at its share of the copies so far) and the
+// fragment's alpha, 1 - (1 - alpha)^k, blends it over the frame in one go. The quad lies at
+// distance d, so a depth test can tell it from the single copies drawn at 11.9.
+static void copiesPass(const framecopy* c, int k, float alpha, float extent, float d)
 {
-    const float alpha = 0.14f;
     const float w = static_cast<float>(screen_width) / bufsize;
     const float h = static_cast<float>(screen_height) / bufsize;
-    float kept = 1;   // 0.86^j: what of the frame below the first j copies leave
+    float kept = 1;   // (1 - alpha)^j: what of the frame below the first j copies leave
     for (int j = 0; j < k; j++) {
         glActiveTexture(GL_TEXTURE0 + j);
         glEnable(GL_TEXTURE_2D);
@@ -523,19 +685,20 @@ static void feedbackPass(int a0, int k)
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor4f(1, 1, 1, 1 - kept);
     glLoadIdentity();
-    glTranslatef(0, 0, -12);
-    // the corners of the unmagnified frame, as previousFrameQuad draws them
-    static const float corner[4][4] = {
-        { 0, 0, -40, 30 }, { 1, 0, 40, 30 }, { 1, 1, 40, -30 }, { 0, 1, -40, -30 }
-    };
+    glTranslatef(0, 0, -d);
+    // the corners of the unmagnified frame, as previousFrameQuad draws them, at distance 12
+    const float side = frameQuadSide();
+    const float corner[4][2] = { { -side, 30 }, { side, 30 }, { side, -30 }, { -side, -30 } };
     glBegin(GL_QUADS);
-    for (const auto& c : corner) {
+    for (const auto& p : corner) {
+        const float x = p[0] * extent, y = p[1] * extent;
         for (int j = 0; j < k; j++) {
-            const float shrink = (12 - (a0 + j) * 0.1f) / 12;
-            glMultiTexCoord2f(GL_TEXTURE0 + j, w * (0.5f + (c[0] - 0.5f) * shrink),
-                              h * (0.5f + (c[1] - 0.5f) * shrink));
+            const float turn = -c[j].angle * static_cast<float>(M_PI) / 180;
+            const float qx = (x * std::cos(turn) - y * std::sin(turn)) * c[j].shrink;
+            const float qy = (x * std::sin(turn) + y * std::cos(turn)) * c[j].shrink;
+            glMultiTexCoord2f(GL_TEXTURE0 + j, w * (0.5f + qx / (2 * side)), h * (0.5f - qy / 60));
         }
-        glVertex3f(c[2], c[3], 0);
+        glVertex3f(x * d / 12, y * d / 12, 0);
     }
     glEnd();
     for (int j = k - 1; j >= 0; j--) {
@@ -546,28 +709,60 @@ static void feedbackPass(int a0, int k)
     }
 }
 
+// the copies in as few passes as there are texture units for
+static void layerCopies(const framecopy* c, int count, float alpha, float extent, float d)
+{
+    GLint units = 1;
+    glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
+    units = std::max(1, std::min(units, 8));
+    for (int a = 0; a < count; a += units)
+        copiesPass(c + a, std::min(units, count - a), alpha, extent, d);
+}
+
+// Of the screen's centred rectangles, the largest share (at most 1) that every copy turned by
+// at most maxAngle degrees and magnified by 1 / shrink still covers.
+static float coveredExtent(float maxAngle, float shrink)
+{
+    const float a = std::fabs(maxAngle) * static_cast<float>(M_PI) / 180;
+    // a corner (x e, 30 e) taken back into a copy must stay within its x by 30 half-edges
+    const float x = frameQuadSide();
+    const float e = std::min(x / (x * std::cos(a) + 30 * std::sin(a)),
+                             30 / (x * std::sin(a) + 30 * std::cos(a))) / shrink;
+    return std::min(e, 1.0f);
+}
+
 void postprocess()
 {
     if (g_feedback > 0.01f) {
         effectProjection();
-        // each copy 0.1 nearer than the last, so the trails stream outward; as many copies
-        // in each pass as there are texture units
-        GLint units = 1;
-        glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
-        units = std::max(1, std::min(units, 8));
-        const int copies = static_cast<int>(std::ceil(g_feedback * 10));
-        for (int a = 0; a < copies; a += units)
-            feedbackPass(a, std::min(units, copies - a));
+        // each copy 0.1 nearer than the last, so the trails stream outward
+        const int count = static_cast<int>(std::ceil(g_feedback * 10));
+        std::vector<framecopy> copies(count);
+        for (int a = 0; a < count; a++)
+            copies[a] = { (12 - a * 0.1f) / 12, 0 };
+        layerCopies(copies.data(), count, 0.14f, 1, 12);
     }
     if (g_shake > 0.01f) {
         effectProjection();
-        // seven copies turned by -3 ... +3 times g_shake degrees
-        for (int i = 0; i < 7; i++) {
+        // seven copies turned by -3 ... +3 times g_shake degrees, magnified by 12 / 11.9: in
+        // passes over the middle that all of them cover, then one by one over the corners,
+        // where the depth the passes left keeps them off the middle
+        framecopy copies[7];
+        for (int i = 0; i < 7; i++)
+            copies[i] = { 11.9f / 12, (i - 3) * g_shake };
+        const float middle = coveredExtent(3 * g_shake, 11.9f / 12);
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LESS);
+        layerCopies(copies, 7, 0.143f, middle, 11);
+        glDepthMask(GL_FALSE);
+        for (int i = 0; i < 7 && middle < 1; i++) {
             glLoadIdentity();
             glRotatef((i - 3) * g_shake, 0, 0, 1);
             glTranslatef(0, 0, -11.9f);
             previousFrameQuad(0.143f);
         }
+        glDepthMask(GL_TRUE);
+        glDisable(GL_DEPTH_TEST);
     }
 }
 
@@ -585,10 +780,34 @@ void beginFrame()
     glTranslatef(0, 0, -100);
 }
 
+void showFrame(gameobject* shown, void (*over)(), void (*uncaptured)())
+{
+    SDL_JoystickUpdate();
+    beginFrame();
+    shown->draw();
+    if (over)
+        over();
+    postprocess();
+    glFlush();
+    keepFrame();
+    captureFrame();
+    if (uncaptured)
+        uncaptured();
+    SDL_GL_SwapBuffers();
+}
+
 void keepFrame()
 {
     glBindTexture(GL_TEXTURE_2D, g_buff);
     glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, screen_width, screen_height);
+}
+
+// Escape in a match that is over or in a replay: back to the menu (where a replay returns to
+// the screen it was chosen on)
+static void leaveForMenu(bool& inMatch)
+{
+    inMatch = false;
+    playMusic(MENU_MUSIC);
 }
 
 bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles, menu* screens)
@@ -600,17 +819,23 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles, menu* s
             const int step = key == SDLK_F1 ? 1 : -1;
             debugParticles = std::max(0, std::min(debugParticles + step, MAX_DEBUG_PARTICLES));
         }
+        // a replay sets the devices again before each step, so a key pressed meanwhile
+        // changes nothing in it
         controllerKey(key, true);
-        if (inMatch)
-            playbackKey(key);
-        else if (screens)
+        if (!inMatch && screens)
             screens->shown()->onKey(key);
+        if (inMatch && watching())
+            g_pace.key(key);
         if (key == SDLK_ESCAPE) {
             if (!inMatch)
                 return false;
-            // back to the menu; the match keeps its state
-            inMatch = false;
-            playMusic(MENU_MUSIC);
+            if (watching() || (g_thegame && g_thegame->state == game::STATE_MATCHOVER && !g_pause)) {
+                // a replay has no pause screen (Space is its pause); a match over says
+                // Escape leads to the menu
+                leaveForMenu(inMatch);
+                return false;
+            }
+            g_pauseRequest = g_keys[0];
         }
         break;
     }
@@ -623,6 +848,14 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles, menu* s
     case SDL_JOYBUTTONDOWN:
     case SDL_JOYBUTTONUP:
         controllerJoyButton(e.jbutton.which, e.jbutton.button, e.type == SDL_JOYBUTTONDOWN);
+        // a pad's third button pauses, as Escape does, and leaves a replay as Escape does
+        if (e.type == SDL_JOYBUTTONDOWN && e.jbutton.button == 2 && inMatch && e.jbutton.which < 4) {
+            if (watching()) {
+                leaveForMenu(inMatch);
+                return false;
+            }
+            g_pauseRequest = g_joys[e.jbutton.which];
+        }
         break;
     case SDL_QUIT:
         // the window's close button: leave at the end of this frame, as "Quit" does
@@ -634,28 +867,91 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles, menu* s
     return true;
 }
 
+// Presses the controllers have been given since the last step. SDL 1.2 events carry no time:
+// a key pressed and released within one long frame would otherwise reach the next step as
+// released, so the release of such a press waits in the queue until a step has seen it.
+static std::vector<int> s_freshPresses;   // a key, or JOY_CODE + 256 * joystick + button
+
+static const int JOY_CODE = 0x10000;
+
+// the key or joystick button of a press or release event; -1 for other events
+static int pressCode(const SDL_Event& e)
+{
+    if (e.type == SDL_KEYDOWN || e.type == SDL_KEYUP)
+        return e.key.keysym.sym;
+    if (e.type == SDL_JOYBUTTONDOWN || e.type == SDL_JOYBUTTONUP)
+        return JOY_CODE + 256 * e.jbutton.which + e.jbutton.button;
+    return -1;
+}
+
+static bool isRelease(const SDL_Event& e)
+{
+    return e.type == SDL_KEYUP || e.type == SDL_JOYBUTTONUP;
+}
+
 void pollEvents(bool& inMatch, int& debugParticles, menu* screens)
 {
+    SDL_PumpEvents();
     SDL_Event e;
-    while (SDL_PollEvent(&e)) {
+    while (SDL_PeepEvents(&e, 1, SDL_PEEKEVENT, SDL_ALLEVENTS) == 1) {
+        const int code = pressCode(e);
+        const bool fresh = std::find(s_freshPresses.begin(), s_freshPresses.end(), code) !=
+                           s_freshPresses.end();
+        // the release, and everything behind it, waits for the next step
+        if (isRelease(e) && fresh)
+            break;
+        SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_ALLEVENTS);
+        if (code >= 0 && !isRelease(e) && !fresh)
+            s_freshPresses.push_back(code);
         if (!handleEvent(e, inMatch, debugParticles, screens))
             break;
     }
 }
 
-unsigned frameDelay(unsigned t0, unsigned t1)
+void stepTaken()
 {
-    if (t1 == t0)
-        return 0;
-    const unsigned took = t1 - t0;   // unsigned: right across the counter's wrap
-    return took < FRAME_MS ? FRAME_MS - took : 0;
+    s_freshPresses.clear();
 }
 
-void paceFrame(unsigned t0)
+int stepsDue(int late, int cap)
 {
-    const unsigned wait = frameDelay(t0, SDL_GetTicks());
-    if (wait)
-        SDL_Delay(wait);
+    const int frame = static_cast<int>(FRAME_MS);
+    if (cap < 1)
+        cap = 1;
+    if (late < frame)
+        return 1;
+    return std::min(1 + late / frame, cap);
+}
+
+unsigned frameDelay(unsigned now, unsigned due)
+{
+    const int ahead = static_cast<int>(due - now);   // signed: right across the counter's wrap
+    if (ahead <= 0)
+        return 0;
+    return std::min(static_cast<unsigned>(ahead), FRAME_MS);
+}
+
+void stepclock::restart(unsigned now)
+{
+    due = now;
+}
+
+int stepclock::owed(unsigned now, int cap)
+{
+    const int late = static_cast<int>(now - due);
+    const int steps = stepsDue(late, cap);
+    due += steps * FRAME_MS;
+    // a debt beyond the cap is dropped, and a counter that went back starts the schedule anew
+    if (static_cast<int>(due - now) <= 0 || late < -static_cast<int>(FRAME_MS))
+        due = now + FRAME_MS;
+    return steps;
+}
+
+void stepclock::wait() const
+{
+    const unsigned delay = frameDelay(SDL_GetTicks(), due);
+    if (delay)
+        SDL_Delay(delay);
 }
 
 // ---- seeds and replays ----
@@ -665,17 +961,16 @@ static const size_t KEPT_REPLAYS = 20;
 static replayrecorder g_recorder;           // the match being played, when recording
 static replayplayer* g_commandLineReplay = nullptr;   // "-replay FILE", loaded before the window
 static std::string g_commandLineName;
+static localinput g_localInput;
+static inputsource* g_source = &g_localInput;   // where the match's steps take their inputs
 static randomstate g_startRandoms;          // both generators just before the match was built
 static int g_exitStatus = 0;
 
-// the replay being watched: its own settings store stands in for the player's meanwhile
-static replayplayer* g_playback = nullptr;
-static std::string g_replayName;
+// the replay being watched (g_source while it runs): its own settings store stands in for
+// the player's meanwhile
+static replayinput* g_replay = nullptr;
 static bool g_replayFromCommandLine = false;
 static wxConfigBase* g_playerStore = nullptr;
-static int g_speed = 0;                     // a power of two, REPLAY_SLOWEST ... REPLAY_FASTEST
-static bool g_paused = false;
-static unsigned long g_playbackFrame = 0;
 
 const char* switchValue(int argc, char** argv, const char* name)
 {
@@ -694,7 +989,7 @@ const char* replayArgument(int argc, char** argv)
     for (int i = 1; i < argc; i++) {
         if (!argv[i] || argv[i][0] == '-' || !argv[i][0])
             continue;
-        static const char* const withValues[] = { "-seed", "-replay", "-capture-to" };
+        static const char* const withValues[] = { "-seed", "-replay", "-capture-to", "-size" };
         bool value = false;
         for (const char* sw : withValues)
             value = value || (argv[i - 1] && strcmp(argv[i - 1], sw) == 0);
@@ -804,10 +1099,32 @@ static void closeRecording(game& match)
         noteRecordedReplay(path, steps, match);
 }
 
-void startFirstMatch(game& match, bool play)
+// the "-replay FILE" loaded by prepareReplay, watched
+static game* watchCommandLineReplay(game* old, mainmenu& menu)
 {
+    delete menu.watch;
+    menu.watch = g_commandLineReplay;
+    menu.watchName = g_commandLineName;
+    g_commandLineReplay = nullptr;
+    game* match = watchReplay(old, menu);
+    g_replayFromCommandLine = true;
+    return match;
+}
+
+game* startFirstMatch(game* match, mainmenu& menu, bool play)
+{
+    if (g_commandLineReplay)
+        return watchCommandLineReplay(match, menu);
     if (play)
-        startRecording(match, false);
+        startRecording(*match, false);
+    return match;
+}
+
+void useInputSource(inputsource* source)
+{
+    if (g_source != &g_localInput)
+        delete g_source;
+    g_source = source ? source : &g_localInput;
 }
 
 game* beginMatch(game* old, mainmenu& menu)
@@ -818,7 +1135,8 @@ game* beginMatch(game* old, mainmenu& menu)
     match->debugParticles = debug;
     for (int i = 0; i < 4; i++)
         menu.onSelect(menu.controlItem + i);
-    menu.onSelect(menu.optionsItem + 2);
+    menu.onSelect(menu.optionsItem + 2);   // game mode
+    menu.onSelect(menu.optionsItem + 3);   // the computer's level
     // the menu's screen effects end with it
     g_shake = 0;
     g_mix = 0;
@@ -827,62 +1145,49 @@ game* beginMatch(game* old, mainmenu& menu)
     return match;
 }
 
-game* watchCommandLineReplay(game* old, mainmenu& menu)
-{
-    if (!g_commandLineReplay)
-        return old;
-    menu.watch = g_commandLineReplay;
-    menu.watchName = g_commandLineName;
-    g_commandLineReplay = nullptr;
-    game* match = watchReplay(old, menu);
-    g_replayFromCommandLine = true;
-    return match;
-}
-
 game* watchReplay(game* old, mainmenu& menu)
 {
     closeRecording(*old);
-    g_playback = menu.watch;
-    g_replayName = menu.watchName;
-    menu.watch = nullptr;
-    g_replayFromCommandLine = false;
-    g_speed = 0;
-    g_paused = false;
-    g_playbackFrame = 0;
+    const replayheader& h = menu.watch->header;
     // the replay's settings stand in for the player's until it ends; they are never written
     g_playerStore = g_config;
-    g_config = replayStore(g_playback->header);
+    g_config = replayStore(h);
     wxConfigBase::Set(g_config);
-    restoreRandomState(g_playback->header.randoms);
+    restoreRandomState(h.randoms);
     game* match = replaceMatch(old);
     menu.readStored();
     match->applyDaytime();
-    match->debugParticles = g_playback->header.debugParticles;
-    if (g_playback->header.begun)
+    match->debugParticles = h.debugParticles;
+    if (h.begun)
         match->event(game::EV_BEGIN, 0.0f);
     g_shake = 0;
     g_mix = 0;
+    g_replay = new replayinput(menu.watch, menu.watchName);
+    menu.watch = nullptr;
+    useInputSource(g_replay);
+    g_replayFromCommandLine = false;
+    g_pace = playback();
     return match;
 }
 
 bool watching()
 {
-    return g_playback != nullptr;
+    return g_replay != nullptr;
+}
+
+bool watchingCommandLine()
+{
+    return watching() && g_replayFromCommandLine;
 }
 
 game* leaveMatch(game* match, mainmenu& menu)
 {
     closeRecording(*match);
-    if (!g_playback)
+    // a replay's source lets go of the devices it held
+    useInputSource(nullptr);
+    if (!g_replay)
         return match;
-    delete g_playback;
-    g_playback = nullptr;
-    // nothing a recording held stays pressed
-    controller* devices[REPLAY_DEVICES];
-    replayDevices(devices);
-    for (controller* c : devices)
-        if (c)
-            c->reset_state();
+    g_replay = nullptr;
     // the player's own store, settings and a fresh match of theirs come back
     delete g_config;
     g_config = g_playerStore;
@@ -893,66 +1198,112 @@ game* leaveMatch(game* match, mainmenu& menu)
     return match;
 }
 
-bool playbackKey(int key)
+// one step when the source holds its inputs; false when the source has ended
+static bool stepOnce(game& match, mainmenu& menu)
 {
-    if (!g_playback)
+    const inputsource::status s = g_source->beforeStep(match);
+    if (s == inputsource::END) {
+        if (!g_source->message().empty())
+            shellError(g_source->message());
+        // the game's exit status tells of a replay named on the command line, not of one
+        // chosen in the menu
+        if (!g_replay || g_replayFromCommandLine)
+            g_exitStatus = std::max(g_exitStatus, g_source->exitStatus());
+        if (g_replay)
+            menu.watchNote = g_replay->replay().message();
         return false;
-    if (key == SDLK_SPACE)
-        g_paused = !g_paused;
-    else if (key == SDLK_RIGHT)
-        g_speed = std::min(g_speed + 1, REPLAY_FASTEST);
-    else if (key == SDLK_LEFT)
-        g_speed = std::max(g_speed - 1, REPLAY_SLOWEST);
-    else
-        return false;
-    return true;
-}
-
-std::string playbackLabel(unsigned steps, int speed, bool paused)
-{
-    const unsigned seconds = static_cast<unsigned>(steps * STEP_SECONDS);
-    char text[64];
-    snprintf(text, sizeof text, "REPLAY  %u:%02u", seconds / 60, seconds % 60);
-    std::string label = text;
-    if (speed != 0)
-        label += speed > 0 ? "  " + std::to_string(1 << speed) + "x" : "  1/" + std::to_string(1 << -speed) + "x";
-    if (paused)
-        label += "  paused";
-    return label;
-}
-
-// one step of the replay; false when it has ended (said on standard error and on the menu)
-static bool playbackStep(game& match, mainmenu& menu)
-{
-    controller* devices[REPLAY_DEVICES];
-    replayDevices(devices);
-    const replayplayer::result r = g_playback->beforeStep(match, devices);
-    if (r == replayplayer::GO)
-        return true;
-    if (!g_playback->message().empty()) {
-        shellError("replay " + g_replayName + ": " + g_playback->message());
-        menu.watchNote = g_playback->message();
     }
-    if (g_replayFromCommandLine && r != replayplayer::END)
-        g_exitStatus = r == replayplayer::MISMATCH ? 2 : 1;
-    return false;
+    if (s == inputsource::WAIT)
+        return true;
+    controller* devices[REPLAY_DEVICES];
+    g_source->devices(devices);
+    g_recorder.beforeStep(match, devices);
+    match.step(STEP_SECONDS);
+    g_recorder.afterStep(match);
+    g_source->afterStep(match);
+    return true;
 }
 
 bool stepMatch(game& match, mainmenu& menu)
 {
-    unsigned steps = 1;
-    if (g_playback)
-        steps = g_paused ? 0 : replayStepsInFrame(g_speed, g_playbackFrame++);
-    for (unsigned i = 0; i < steps; i++) {
-        if (g_playback && !playbackStep(match, menu))
+    const unsigned steps = g_replay ? g_pace.stepsThisTick() : 1;
+    for (unsigned i = 0; i < steps; i++)
+        if (!stepOnce(match, menu))
             return false;
-        g_recorder.beforeStep(match);
-        match.step(STEP_SECONDS);
-        g_recorder.afterStep(match);
-    }
-    if (g_playback)
-        match.replayLabel = playbackLabel(g_playback->stepsPlayed(), g_speed, g_paused);
+    if (g_replay)
+        match.replayLabel = g_pace.label(g_replay->replay().stepsPlayed());
     return true;
+}
+
+// ---- pause ----
+
+static void openPause(controller* by)
+{
+    // no restarting a replay being watched: that would begin a new match of one's own
+    g_pause = new pausemenu(!watching(), false);
+    g_pause->setController(by);
+    g_pause->holdEdges();
+    g_shake = 0;
+    holdSounds(true);
+}
+
+void closePause()
+{
+    if (!g_pause)
+        return;
+    delete g_pause;
+    g_pause = nullptr;
+    // keys held through the pause stay held, so the match goes on as if never paused
+    holdSounds(false);
+}
+
+bool matchPaused()
+{
+    return g_pause && !g_pause->leaveOnly;
+}
+
+void drawPause()
+{
+    if (g_pause)
+        g_pause->draw();
+}
+
+void drawReplayLabel()
+{
+    if (g_thegame)
+        g_thegame->drawReplayLabel();
+}
+
+game* pauseFrame(game* match, mainmenu& menu, bool& inMatch)
+{
+    if (g_pauseRequest) {
+        if (g_pause)
+            closePause();   // the pause key again resumes
+        else
+            openPause(g_pauseRequest);
+        g_pauseRequest = nullptr;
+    }
+    if (!g_pause)
+        return match;
+    g_pause->step(STEP_SECONDS);
+    switch (g_pause->chosen) {
+    case pausemenu::CHOICE_RESUME:
+        closePause();
+        break;
+    case pausemenu::CHOICE_RESTART:
+        closePause();
+        match = beginMatch(leaveMatch(match, menu), menu);
+        break;
+    case pausemenu::CHOICE_LEAVE:
+        closePause();
+        match = leaveMatch(match, menu);
+        inMatch = false;
+        playMusic(MENU_MUSIC);
+        break;
+    default:
+        break;
+    }
+    return match;
 }
 
 // The start-up, the frame loop and the shutdown.
@@ -964,18 +1315,22 @@ int SDL_main(int argc, char** argv)
         return 0;
     if (const int status = prepareReplay(argc, argv))
         return status;
+    if (!checkSizeSwitch(argc, argv))
+        return 1;
     catchLeaveSignals();
     SDL_Init(SDL_INIT_AUDIO);   // video comes with the window, on a driver that has OpenGL
-    const shellswitches switches = readSwitches(argc, argv);
+    shellswitches switches = readSwitches(argc, argv);
     findData();
-    reserveCaptureBuffer();
-    if (!openWindow(switches.windowed)) {
+    // before the window: the setting video/size chooses its size
+    openConfigStore();
+    applySizeSetting(switches);
+    if (!openWindow(switches.windowed, !switches.sized && !switches.windowed)) {
         reportWindowFailure();
-        releaseCaptureBuffer();
+        closeConfigStore();
         SDL_Quit();
         return 1;
     }
-    openConfigStore();
+    reserveCaptureBuffer();
     greyScreen(0.5f);
 
     seedRandom(argc, argv);
@@ -1011,68 +1366,69 @@ int SDL_main(int argc, char** argv)
     else if (switches.capture)
         startCapture(inStartFolder("video.out").c_str());
     playMusic(MENU_MUSIC);
-    bool inMatch = switches.play;
+    bool inMatch = switches.play || g_commandLineReplay;
     // the menu has set the stored time of day; a match started at once follows it as well
-    if (inMatch)
+    if (switches.play)
         match->applyDaytime();
-    startFirstMatch(*match, inMatch);
-    if (g_commandLineReplay) {
-        match = watchCommandLineReplay(match, *mainMenu);
-        inMatch = true;
-    }
+    match = startFirstMatch(match, *mainMenu, switches.play);
     greyScreen(0.0f);
     reserveTexture(&g_buff, bufsize, bufsize, true);
     SDL_JoystickEventState(SDL_ENABLE);
 
-    for (;;) {
-        const unsigned t0 = SDL_GetTicks();
-        SDL_JoystickUpdate();
-        beginFrame();
-        if (inMatch)
-            match->draw();
-        else
-            mainMenu->draw();
-        postprocess();
-        glFlush();
-        keepFrame();
-        captureFrame();
-        if (inMatch)
-            match->drawReplayLabel();
-        SDL_GL_SwapBuffers();
-
-        const bool wasInMatch = inMatch;
-        pollEvents(inMatch, match->debugParticles, mainMenu);
+    stepclock pace;
+    pace.restart(SDL_GetTicks());
+    bool running = true;
+    while (running) {
+        // a captured video shows every step: one step per drawn frame, however long it takes
+        const int steps = pace.owed(SDL_GetTicks(), g_capture ? 1 : MAX_STEPS_PER_FRAME);
+        showFrame(inMatch ? static_cast<gameobject*>(match) : mainMenu, inMatch ? drawPause : nullptr,
+                  inMatch ? drawReplayLabel : nullptr);
+        for (int i = 0; i < steps && running; i++) {
+            const bool wasInMatch = inMatch;
+            const int day = g_dt;
+            pollEvents(inMatch, match->debugParticles, mainMenu);
+            if (leaveRequested())
+                break;
+            if (wasInMatch && !inMatch)
+                match = leaveMatch(match, *mainMenu);
+            if (inMatch) {
+                // Escape: the pause screen opens, closes or has its choice carried out;
+                // while it is open no step is taken
+                match = pauseFrame(match, *mainMenu, inMatch);
+                if (inMatch && !matchPaused() && !stepMatch(*match, *mainMenu)) {
+                    // a replay ended: back to where it was chosen, or on to the title
+                    // pictures and the menu after -replay
+                    running = !(switches.leaveAfterReplay && watchingCommandLine());
+                    match = leaveMatch(match, *mainMenu);
+                    inMatch = false;
+                    playMusic(MENU_MUSIC);
+                }
+            } else {
+                stepScreens(*mainMenu, STEP);
+                // "Start!" begins a match of the player's, a replay chosen is watched
+                if (mainMenu->result == 1 || mainMenu->result == 2) {
+                    inMatch = true;
+                    match = mainMenu->result == 1 ? beginMatch(match, *mainMenu)
+                                                  : watchReplay(match, *mainMenu);
+                    mainMenu->result = 0;
+                }
+                running = running && mainMenu->result != -1;
+            }
+            stepTaken();
+            // a new match resets the sand and a new time of day loads pictures: the time that
+            // took is not owed, so no burst of steps follows
+            if (inMatch != wasInMatch || g_dt != day) {
+                pace.restart(SDL_GetTicks());
+                break;
+            }
+        }
         if (leaveRequested())
             break;
-        if (inMatch && !stepMatch(*match, *mainMenu)) {
-            // a replay ended: back to where it was chosen, or the title pictures after -replay
-            if (switches.leaveAfterReplay)
-                break;
-            inMatch = false;
-            playMusic(MENU_MUSIC);
-        }
-        if (wasInMatch && !inMatch)
-            match = leaveMatch(match, *mainMenu);
-        if (!inMatch) {
-            // each menu transition shows as a zoom blur dying away with the screen's fade
-            g_feedback = std::min(g_mix, 10.0f);
-            mainMenu->step(STEP);
-            if (mainMenu->result == 1) {
-                inMatch = true;
-                match = beginMatch(match, *mainMenu);
-                mainMenu->result = 0;
-            }
-            if (mainMenu->result == 2) {
-                inMatch = true;
-                match = watchReplay(match, *mainMenu);
-                mainMenu->result = 0;
-            }
-            if (mainMenu->result == -1)
-                break;
-        }
-        paceFrame(t0);
+        if (running)
+            pace.wait();
     }
 
+    closePause();
     if (inMatch)
         match = leaveMatch(match, *mainMenu);
     stopMusic();

@@ -6,11 +6,12 @@
 
 class wxConfigBase;
 class game;
+class gameobject;
 class menu;
 union SDL_Event;
 
-extern int screen_width;        // pixels, 800 by default
-extern int screen_height;       // pixels, 600 by default
+extern int screen_width;        // window pixels, 800 by default
+extern int screen_height;       // window pixels, 600 by default
 extern int bufsize;             // edge of the square feedback texture, a power of two
 extern wxConfigBase* g_config;  // the configuration store "tibrel"
 extern game* g_thegame;         // the one match
@@ -29,8 +30,27 @@ int findInCmdLine(int count, char** values, const char* str);
 void postprocess();
 // appends the back buffer to g_videoout, top row first
 void captureFrame();
-// milliseconds to wait after a frame that began at t0 and ended at t1
-unsigned frameDelay(unsigned t0, unsigned t1);
+// Pacing: one step of 0.02 s is due every 20 ms of real time. A drawn frame that begins late
+// runs the steps it owes before the next is drawn, at most MAX_STEPS_PER_FRAME of them; a
+// debt beyond that is dropped, so the game slows only below 12.5 drawn frames a second.
+static const int MAX_STEPS_PER_FRAME = 4;
+// steps owed by a frame that begins `late` ms after its first step was due (negative: early):
+// 1 + late / 20, at least 1 and at most cap
+int stepsDue(int late, int cap);
+// milliseconds to wait at `now` for the step due at `due`: 0 when it is due, never more than
+// one frame (a counter that went back)
+unsigned frameDelay(unsigned now, unsigned due);
+// the schedule of steps on the millisecond counter
+class stepclock {
+public:
+    unsigned due = 0;   // ms: when the next step is due
+    // the next step is due now: at the start, and after a one-off stall that is not owed
+    void restart(unsigned now);
+    // the steps a frame beginning at `now` runs, at most cap; the schedule moves past them
+    int owed(unsigned now, int cap);
+    // sleeps until the next step is due
+    void wait() const;
+};
 
 // Pieces of start-up, the frame and shutdown, in the order the shell uses them.
 
@@ -58,18 +78,47 @@ std::string inStartFolder(const char* name);
 // empty when neither names one
 std::string userBaseFolder(const char* xdgVariable, const char* underHome);
 
+// The shape of the screen. 2D screens (menus, title pictures, text, the score board) are laid
+// out for 4:3: in the largest 4:3 rectangle of the window, centred; 3D views keep their
+// vertical field of view and show more or less to the sides.
+struct layoutrect {
+    float x, y, w, h;   // window pixels, (x, y) the top-left corner
+};
+// screen_width / screen_height
+float screenAspect();
+// the 4:3 rectangle the 2D screens are laid out in
+layoutrect screenLayout();
+// a 4:3 picture scaled to cover the whole window, centred (it reaches past two edges when the
+// window is not 4:3)
+layoutrect coverLayout();
+// screen_width, screen_height, and bufsize the next power of two that holds both
+void setScreenSize(int w, int h);
+// "WIDTHxHEIGHT" with each edge 1 ... MAX_SCREEN_EDGE; false leaves w and h alone
+bool parseSize(const char* text, int& w, int& h);
+static const int MAX_SCREEN_EDGE = 8192;
+
 // switches that act later in start-up; the resolution ones are applied at once
 struct shellswitches {
     bool windowed;   // "-w"
     bool capture;    // "-capture"
     bool play;       // "-play"
+    bool sized;      // "-size WxH" or one of "-640" ... "-1280" was given
     bool leaveAfterReplay;   // "-leave-after-replay": with "-replay", leave when it ends
 };
-// sets screen_width, screen_height and bufsize from "-640" ... "-1280" (last one tested wins)
+// sets screen_width, screen_height and bufsize from "-640" ... "-1280" (last one tested wins),
+// then from "-size WxH" (which wins over them)
 shellswitches readSwitches(int argc, char** argv);
-// OpenGL window of the current resolution, no cursor, titled "Tibrel 2006". False, with the
-// video system closed again and SDL's error naming the reason, when none can be opened.
-bool openWindow(bool windowed);
+// one line on standard error for a "-size" without a valid WIDTHxHEIGHT; true when it is fine
+bool checkSizeSwitch(int argc, char** argv);
+// the setting video/size ("WIDTHxHEIGHT", empty for the default) when no switch gave a size;
+// a damaged value is left alone and the default kept. True when it set the size.
+bool applySizeSetting(shellswitches& s);
+// OpenGL window of the current resolution, no cursor, titled "Tibrel 2006"; with desktopSize
+// (full screen and no size asked for) the desktop's own size, so the display's mode is never
+// changed. A size the display refuses falls back to the desktop size with one line on
+// standard error. False, with the video system closed again and SDL's error naming the
+// reason, when none can be opened.
+bool openWindow(bool windowed, bool desktopSize = false);
 // "tibrel: cannot open an OpenGL window of WxH: <reason>" on standard error
 void reportWindowFailure();
 // the store "tibrel" in $XDG_CONFIG_HOME/tibrel/tibrel.conf (else ~/.config/tibrel/), with
@@ -91,18 +140,26 @@ void stopCapture();
 void beginFrame();
 // copies the finished frame into g_buff for the next postprocess
 void keepFrame();
-// one input event: F1 / F2 debug particles, controllers, the keys of a replay being watched
-// or of the screen shown (screens is the main menu), Escape, the window's close request (see
+// one input event: F1 / F2 debug particles, controllers, Escape and a joystick's third
+// button (pause in a match, see pauseFrame; Escape at the match's end leads to the menu; while
+// a replay is watched they leave it and its own keys act, see playback), a key the shown
+// screen reads itself (screens is the main menu), the window's close request (see
 // leaveRequested). Returns false when the rest of the queue must wait for the next frame
 // (Escape in the menu).
 bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles, menu* screens = nullptr);
-// drains the queue through handleEvent
+// drains the queue through handleEvent before a step; the release of a key or joystick button
+// pressed since the last step stays queued, with what follows it, until stepTaken
 void pollEvents(bool& inMatch, int& debugParticles, menu* screens = nullptr);
-// waits out the rest of a 20 ms frame that began at t0
-void paceFrame(unsigned t0);
+// a step has seen the controllers: releases held back by pollEvents may now reach them
+void stepTaken();
+// one drawn frame of shown, with what over draws on top (the pause screen): drawing,
+// post-processing, the copy kept for the next frame's effects, the capture, what uncaptured
+// draws on the window alone (a replay's label: a video of a replay shows the match) and the swap
+void showFrame(gameobject* shown, void (*over)() = nullptr, void (*uncaptured)() = nullptr);
 
 // Seeds and replays.
 class mainmenu;
+class inputsource;
 static const float STEP_SECONDS = 0.02f;   // game time per frame
 // the word after the switch name, or null
 const char* switchValue(int argc, char** argv, const char* name);
@@ -115,8 +172,9 @@ int prepareReplay(int argc, char** argv);
 void seedRandom(int argc, char** argv);
 // a new match, the generators' state before it kept for its replay
 game* buildMatch();
-// the match the loop starts in: a recorded "-play" match
-void startFirstMatch(game& match, bool play);
+// the match the loop starts in: the "-replay FILE" loaded by prepareReplay, watched; else with
+// play a recorded match, else match itself
+game* startFirstMatch(game* match, mainmenu& menu, bool play);
 // "Start!": a fresh match with the menu's settings, begun and recorded; old is deleted
 game* beginMatch(game* old, mainmenu& menu);
 
@@ -125,17 +183,32 @@ game* beginMatch(game* old, mainmenu& menu);
 // come back, so watching never changes the player's game.
 // the replay the menu has loaded (menu.watch), in a match built as the recorded one was
 game* watchReplay(game* old, mainmenu& menu);
-// the same for the "-replay FILE" loaded by prepareReplay; old when there is none
-game* watchCommandLineReplay(game* old, mainmenu& menu);
+// true while a replay is watched
 bool watching();
-// Space pauses, Right and Left double and halve the speed; true when the key was one of them
-bool playbackKey(int key);
-// "REPLAY  1:23", then the speed when it is not 1x and "paused"
-std::string playbackLabel(unsigned steps, int speed, bool paused);
+// true while the replay watched came from the command line
+bool watchingCommandLine();
 // Escape, a replay's end or the end of the loop: the recording is closed, or the replay
 // left and the player's game restored; returns the match the menu goes on with
 game* leaveMatch(game* match, mainmenu& menu);
-// the steps of one drawn frame, recorded or played back; false when a replay has ended
+// the source of the match's inputs from now on (owned); null: this computer's devices
+void useInputSource(inputsource* source);
+// the steps of one tick of the step clock: one, or while a replay is watched as many as its
+// speed and pause give. Each is recorded, and taken when the input source holds its inputs.
+// False when the source has ended (its reason on standard error and in menu.watchNote).
 bool stepMatch(game& match, mainmenu& menu);
+
+// Pause: Escape or a joystick's third button in the match (handleEvent) asks for it.
+// Opens or closes the pause screen when asked, steps it and carries out its choice: Resume,
+// Restart Match (a fresh match, returned in place of the old one) or Leave Match (inMatch
+// false, the menu music on). While it is open effects and music are held.
+game* pauseFrame(game* match, mainmenu& menu, bool& inMatch);
+// true while the pause screen holds the match: no step is taken, so a replay records none
+bool matchPaused();
+// the pause screen over the match just drawn, when one is open
+void drawPause();
+// the label of a replay being watched, over the match just drawn and captured
+void drawReplayLabel();
+// closes the pause screen without a choice
+void closePause();
 
 #endif

@@ -23,6 +23,7 @@ static const char* const DEVICE_NAMES[7] = {
 };
 const char* const DAYTIME_NAMES[4] = { "Morning", "Day", "Evening", "Night" };
 const char* const MODE_NAMES[3] = { "Classic", "Arcade", "Extreme!" };
+static const char* const LEVEL_NAMES[3] = { "Easy", "Normal", "Hard" };
 
 // device code -> the controller it selects; 0 (computer) and unknown codes give none
 static controller* deviceController(int code)
@@ -84,13 +85,14 @@ static int readDevice(const wxString& key)
     return (int)v;
 }
 
-static void writeChoice(const wxString& key, int v, bool flush)
+// Every change is on disk by the time the menu shows it: a game killed a moment later keeps it.
+// The flush also carries the defaults and repairs written while the lines were read.
+static void writeChoice(const wxString& key, int v)
 {
     if (!g_config)
         return;
     g_config->Write(key, v);
-    if (flush)
-        g_config->Flush();
+    g_config->Flush();
 }
 
 static menuitem choiceLine(const wxString& label, const char* const* names, int count)
@@ -116,6 +118,7 @@ mainmenu::mainmenu() : watch(nullptr)
         length.values.push_back(wxString::Format("%d", 3 * (k + 1)));
     items.push_back(length);
     items.push_back(choiceLine("Game Mode", MODE_NAMES, 3));
+    items.push_back(choiceLine("Computer", LEVEL_NAMES, 3));
     readStored();
 
     addSeparator();
@@ -123,7 +126,6 @@ mainmenu::mainmenu() : watch(nullptr)
     addGo("Player Two...", 2);
     addGo("Player Three...", 3);
     addGo("Player Four...", 4);
-    addSeparator();
     addGo("Replays...", GO_REPLAYS);
     addSeparator();
     addGo("Start!", GO_START);
@@ -145,9 +147,10 @@ void mainmenu::readStored()
             g_thegame->setController(i, deviceController(it.valueIndex));
     }
     // the options go through onSelect, which applies them to the match and stores them
-    static const char* const keys[3] = { "game/timeofday", "game/roundlength", "game/gamemode" };
-    static const int defaults[3] = { 1, 2, 1 };
-    for (int k = 0; k < 3; k++) {
+    static const char* const keys[4] = { "game/timeofday", "game/roundlength", "game/gamemode",
+                                         "game/difficulty" };
+    static const int defaults[4] = { 1, 2, 1, DIFF_NORMAL };
+    for (int k = 0; k < 4; k++) {
         menuitem& it = items[optionsItem + k];
         it.valueIndex = readChoice(keys[k], defaults[k], (int)it.values.size());
         onSelect(optionsItem + k);
@@ -164,7 +167,7 @@ void mainmenu::onSelect(int index)
         int p = index - controlItem;
         if (g_thegame)
             g_thegame->setController(p, deviceController(v));
-        writeChoice(controlKey(p), v, true);
+        writeChoice(controlKey(p), v);
     } else if (index == optionsItem) {
         setDaytime((daytime)v);
         // the outfits load the images of the new time of day
@@ -172,14 +175,18 @@ void mainmenu::onSelect(int index)
             for (int i = 0; i < 4; i++)
                 if (g_thegame->players[i] && g_thegame->players[i]->outfit)
                     g_thegame->players[i]->outfit->reLayer();
-        writeChoice("game/timeofday", v, true);
+        writeChoice("game/timeofday", v);
     } else if (index == optionsItem + 1) {
         WINSCORE = 3 * v + 3;
-        writeChoice("game/roundlength", v, false);
+        writeChoice("game/roundlength", v);
     } else if (index == optionsItem + 2) {
         if (g_thegame)
             g_thegame->gameMode = v;
-        writeChoice("game/gamemode", v, false);
+        writeChoice("game/gamemode", v);
+    } else if (index == optionsItem + 3) {
+        if (g_thegame)
+            g_thegame->setDifficulty(v);
+        writeChoice("game/difficulty", v);
     }
 }
 
@@ -204,8 +211,9 @@ const char* const mainmenu::keysFooter[2] = {
 float mainmenu::footerY(int i)
 {
     // two lines at the bottom, under the last line of the menu
-    const float lineHeight = screen_height / 25.0f;
-    return screen_height - (2 - i) * lineHeight - lineHeight / 2;
+    const float height = screenLayout().h;
+    const float lineHeight = height / 25.0f;
+    return height - (2 - i) * lineHeight - lineHeight / 2;
 }
 
 void mainmenu::drawThis()
@@ -215,7 +223,7 @@ void mainmenu::drawThis()
         return;
     glColor4f(0.75f, 0.85f, 1.0f, 1);
     for (int i = 0; i < 2; i++) {
-        const int x = (screen_width - GLTextWidth(0, "%s", keysFooter[i])) / 2;
+        const int x = (static_cast<int>(screenLayout().w) - GLTextWidth(0, "%s", keysFooter[i])) / 2;
         GLText(0, (float)x, footerY(i), "%s", keysFooter[i]);
     }
     glColor4f(1, 1, 1, 1);

@@ -9,7 +9,8 @@ class replayplayer;
 extern const char* const DAYTIME_NAMES[4];
 extern const char* const MODE_NAMES[3];
 
-// Controllers, time of day, round length, game mode, outfits, replays, "Start!" and "Quit".
+// Controllers, time of day, round length, game mode, the computer's level, outfits, replays,
+// "Start!" and "Quit".
 class mainmenu : public menu {
 public:
     int controlItem;

@@ -1,5 +1,6 @@
 #include "menu.h"
 
+#include <algorithm>
 #include <GL/gl.h>
 #include "glstuff.h"
 #include "main.h"
@@ -96,6 +97,21 @@ void menu::detachFromParent()
     parentMenu = nullptr;
 }
 
+menu* menu::shown()
+{
+    menu* m = this;
+    while (m->subMenu)
+        m = m->subMenu;
+    return m;
+}
+
+void stepScreens(menu& top, float dt)
+{
+    g_feedback = std::min(top.shown()->fade, 10.0f);
+    top.step(dt);
+    g_mix = top.shown()->fade;
+}
+
 void menu::onSelect(int)
 {
 }
@@ -107,14 +123,6 @@ void menu::onGo(int)
 bool menu::onKey(int)
 {
     return false;
-}
-
-menu* menu::shown()
-{
-    menu* m = this;
-    while (m->subMenu)
-        m = m->subMenu;
-    return m;
 }
 
 // -1 up, +1 down, 0 for none or both; any stick deflection wins over the keys
@@ -130,6 +138,15 @@ static int verticalDirection(const controller* c)
     else
         v = 0;
     return v < 0 ? -1 : (v > 0 ? 1 : 0);
+}
+
+void menu::holdEdges()
+{
+    if (!ctrl)
+        return;
+    lastDir = verticalDirection(ctrl);
+    lastPrev = ctrl->button[0] ? 1 : 0;
+    lastNext = ctrl->button[1] ? 1 : 0;
 }
 
 // One line in direction dir, wrapping, then on past separators. At most one lap, so a screen
@@ -215,17 +232,25 @@ void menu::step(float dt)
 
 // ---- drawing ----
 
-// At distance 6 the frustum spans exactly 10 x 10 units; bottom and top are swapped, so y
-// grows downward like the picture's rows.
-void menu::drawFullScreenPicture(unsigned int tex)
+// tex over r, in window pixels with y growing downward like the picture's rows
+static void drawPicture(unsigned int tex, const layoutrect& r)
 {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glFrustum(-1, 1, 1, -1, 1.2f, 800);
+    glOrtho(0, screen_width, screen_height, 0, -100, 100);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    glTranslatef(0, 0, -6);
-    drawSprite(tex, vector3d(0, 0, 0), vector3d(10, 10, 1), 0, 1, 1);
+    drawSprite(tex, vector3d(r.x + r.w / 2, r.y + r.h / 2, 0), vector3d(r.w, r.h, 1), 0, 1, 1);
+}
+
+void menu::drawFullScreenPicture(unsigned int tex)
+{
+    drawPicture(tex, coverLayout());
+}
+
+void menu::drawLayoutPicture(unsigned int tex)
+{
+    drawPicture(tex, screenLayout());
 }
 
 int menu::textWidth(const wxString& s)
@@ -240,14 +265,14 @@ void menu::drawText(int x, float y, const wxString& s)
 
 float menu::lineY(int i) const
 {
-    float lineHeight = screen_height / 25.0f;
-    int top = (int)((screen_height - items.size() * lineHeight) * 0.5f + 20);
+    const float height = screenLayout().h;
+    float lineHeight = height / 25.0f;
+    int top = (int)((height - items.size() * lineHeight) * 0.5f + 20);
     return top + i * lineHeight;
 }
 
 void menu::drawBackground()
 {
-    g_mix = fade;
     if (!background)
         return;
     glDisable(GL_DEPTH_TEST);
@@ -269,10 +294,11 @@ void menu::drawThis()
     drawBackground();
 
     int n = (int)items.size();
-    int half = screen_width / 2;
+    const int width = (int)screenLayout().w;
+    int half = width / 2;
 
     glColor4f(1, 1, 1, 1);
-    drawText((screen_width - textWidth(title)) / 2, 32, title);
+    drawText((width - textWidth(title)) / 2, 32, title);
 
     for (int i = 0; i < n; i++) {
         const menuitem& it = items[i];

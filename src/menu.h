@@ -44,28 +44,39 @@ public:
     // a key the screen reads itself beyond its controller (an SDL key symbol, e.g. Escape);
     // true when it used it. The shell offers each key press to the screen shown.
     virtual bool onKey(int key);
-    // the deepest open screen: the one seen and controlled
-    menu* shown();
 
     void setBackground(const wxString& file);
     void addGo(const wxString& label, int id);
     void addSeparator();
-    // screen row of line i: the lines are centred, screen_height / 25 apart
+    // row of line i in the 4:3 layout: the lines are centred, a 25th of its height apart
     float lineY(int i) const;
 
     // hand-over: link child below this screen and give it the edge states and controller
     void openSubMenu(menu* child);
     // the reverse: edge states back to the parent, unlink; the caller deletes this screen
     void detachFromParent();
+    // the deepest open screen below this one (this one when none is open): the one shown
+    menu* shown();
+    // the edge states of what the controller holds now: a key already down when a screen
+    // opens over a match chooses nothing
+    void holdEdges();
 
 protected:
-    // a picture over the whole window, first image row at the top, in the current colour
+    // The game's pictures are made for a 4:3 screen, first image row at the top; both draw in
+    // the current colour. This one covers the whole window, scaled to its width or height
+    // and cropped, never stretched.
     static void drawFullScreenPicture(unsigned int tex);
-    // publishes the transition and draws the background picture, the start of every screen
+    // the whole picture in the 4:3 layout rectangle
+    static void drawLayoutPicture(unsigned int tex);
+    // the background picture over the whole window, the start of every screen
     void drawBackground();
     // texts are drawn as they stand: a "%" in a label is not a format
     static void drawText(int x, float y, const wxString& s);
     static int textWidth(const wxString& s);
 };
+
+// One step of the screens below top, which the shown one takes. Each transition shows as a zoom
+// blur dying away with the shown screen's fade; g_mix publishes the fade after the step.
+void stepScreens(menu& top, float dt);
 
 #endif

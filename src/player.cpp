@@ -43,7 +43,7 @@ player::player(int t, int i)
       jumpCharge(0), actionTime(0), jumpHeld(false), team(t), index(i), height(DEFAULT_HEIGHT),
       sizeScale(1), ignoreBall(false), animTime(0), runPhase(0), lastVelocity(),
       outfit(nullptr), theBall(nullptr), theField(nullptr),
-      state(MOVE_STANDING), action(ACTION_NONE), aiMode(1)
+      state(MOVE_STANDING), action(ACTION_NONE), aiMode(1), level(DIFF_NORMAL), reaction(0)
 {
     outfit = new layeredplayertexture(t, i);
     maxSpeed = 45.0f;
@@ -101,6 +101,7 @@ void player::reset()
     ignoreBall = false;
     sizeScale = 1.0f;
     jumpHeld = false;
+    reaction = 0;
     setPowerup(nullptr);
     gameobject::reset();
 }
@@ -217,6 +218,9 @@ void player::control(float dt)
     if (state == MOVE_JUMPING && c != &ownCtrl && !c->button[0])
         state = MOVE_FALLING;
 
+    // a computer player's level speeds up or slows down its run (its top speed follows)
+    if (skilled())
+        factor *= skillOf(level).speedScale;
     if (state != MOVE_FALLING && state != MOVE_DIVING) {
         accel.x = ix != 0 ? accel.x + ix * factor * dt : 0.0f;
         accel.z = iz != 0 ? accel.z + iz * factor * dt : 0.0f;
@@ -311,6 +315,8 @@ void player::applyStateRules(float dt)
 void player::applySpeedLimits()
 {
     float limit = maxSpeed;
+    if (skilled())
+        limit *= skillOf(level).speedScale;
     if (state == MOVE_JUMPING || state == MOVE_FALLING)
         limit *= 0.8f;
     float h = std::sqrt(vel.x * vel.x + vel.z * vel.z);
@@ -357,6 +363,8 @@ void player::step(float dt)
     applySpeedLimits();
     box = stateBox(state);
 
+    if (reaction > 0)
+        reaction -= dt;
     if (actionTime > 0) {
         actionTime -= dt;
         if (actionTime < 0)
@@ -399,6 +407,29 @@ void player::step(float dt)
 // ---------------------------------------------------------------------------------------------
 // computer player
 
+const skill& skillOf(int level)
+{
+    static const skill levels[3] = {
+        { 0.25f, 0.6f, 0.8f, 14.0f, 0.0f },   // Easy
+        { 0.0f, 0.0f, 1.0f, 0.0f, 0.0f },     // Normal
+        { 0.0f, 0.0f, 2.5f, 0.0f, 6.0f },     // Hard
+    };
+    return levels[level >= DIFF_EASY && level <= DIFF_HARD ? level : DIFF_NORMAL];
+}
+
+bool player::skilled() const
+{
+    return level != DIFF_NORMAL && ctrl == &ownCtrl;
+}
+
+void player::turnToBall()
+{
+    if (!skilled())
+        return;
+    const skill& s = skillOf(level);
+    reaction = s.reactionMin + float(genrand_res53()) * (s.reactionMax - s.reactionMin);
+}
+
 // stick value of one steering component: 20000 per unit, pointing against the sum
 static int steerAxis(const controller& c, float s)
 {
@@ -419,7 +450,8 @@ void player::playBall()
         return;
     if ((aiMode == 1 || aiMode == 2) && doesCollide(theBall))
         hit();
-    if (aiMode != 2)
+    // still reacting: it has not seen where the ball goes
+    if (aiMode != 2 || reaction > 0)
         return;
     ball* future = theBall->getPrediction(0.7f);
     if (!future)
@@ -445,9 +477,11 @@ void player::autoMove()
     vector3d a;
     for (gameobject* o : wanted) {
         vector3d e;
-        if (theBall && o == static_cast<gameobject*>(theBall))
+        if (theBall && o == static_cast<gameobject*>(theBall)) {
+            if (reaction > 0)
+                continue;
             e = theBall->getNextGroundHitPosition() - pos;   // where it comes down, unweighted
-        else
+        } else
             e = (o->pos + o->vel * 0.2f - pos) * o->weight;
         if (e.length() > 1.0f)
             a += e * 0.4f;

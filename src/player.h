@@ -8,6 +8,19 @@ class ball;
 class playfield;
 class powerup;
 
+// How well a computer player plays (the main menu's "Computer:" line). Normal is the computer
+// player as it always was; the others change its reaction, top speed and aim.
+enum difficulty { DIFF_EASY = 0, DIFF_NORMAL = 1, DIFF_HARD = 2 };
+struct skill {
+    float reactionMin, reactionMax;   // seconds before it turns to a new ball
+    float speedScale;                 // factor on its top running speed
+    float aimError;                   // largest error added to a hit's velocity along x and z
+    float placement;                  // velocity along z that sends its attacks away from the
+                                      // nearer opponent
+};
+// the figures of a level; an unknown level gives Normal's
+const skill& skillOf(int level);
+
 // One of the four figures: reads its controller into running, jumps, dives, charged jumps and
 // ball actions; a computer player writes its own controller in autoMove.
 class player : public gameobject {
@@ -44,6 +57,8 @@ public:
     player_movement_type state;
     player_action_type action;
     int aiMode;               // 0 steer only, 1 hit on contact, 2 also jump for high balls
+    int level;                // difficulty of this player when the computer drives it
+    float reaction;           // seconds left before it turns to the ball it was sent to
 
     player(int team, int index);
     ~player() override;
@@ -62,6 +77,10 @@ public:
     void setState(player_movement_type s);
     void setHeight(float h);
     void setPowerup(powerup* p);
+    // true when the computer drives the player at a level other than Normal
+    bool skilled() const;
+    // sent to a new ball: a computer player off Normal waits its reaction time first
+    void turnToBall();
 
     // jump impulse for the present speed, charge and power-up
     float jumpImpulse() const;

@@ -92,6 +92,17 @@ void playermenu::stepPreview(float dt)
     }
 }
 
+// A perspective in which the 4:3 layout rectangle spans -4/3 ... 4/3 across and 1 ... -1 down
+// (y down) at the near plane 1.2, so the figure stands at the same place beside the lines and
+// keeps its proportions whatever the window's shape.
+static void layoutFrustum()
+{
+    const layoutrect l = screenLayout();
+    const double across = 8.0 / 3 / l.w, down = 2.0 / l.h;   // frustum units per pixel
+    glFrustum(-4.0 / 3 - l.x * across, 4.0 / 3 + (screen_width - l.x - l.w) * across,
+              1 + (screen_height - l.y - l.h) * down, -1 - l.y * down, 1.2f, 800);
+}
+
 void playermenu::drawThis()
 {
     menu::drawThis();
@@ -105,10 +116,10 @@ void playermenu::drawThis()
     glDisable(GL_TEXTURE_2D);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glFrustum(-1, 1, 1, -1, 1.2f, 800);
+    layoutFrustum();
     glMatrixMode(GL_MODELVIEW);
     glTranslatef(0, 65, 20);
-    glTranslatef(-30, -40, 35);
+    glTranslatef(-40, -40, 35);
     glClear(GL_DEPTH_BUFFER_BIT);
     thePlayer->draw();
 }

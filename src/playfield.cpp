@@ -85,6 +85,7 @@ playfield::playfield() : gameobject()
 {
     dustEnabled = false;
     venue = nullptr;
+    overlay = nullptr;
     colourMap = new unsigned char[MAP * MAP * 4];
     heightMap = new int[MAP * MAP];
     sandTexture = 0;
@@ -336,8 +337,17 @@ void playfield::drawThis()
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, points);
     glTexCoordPointer(2, GL_FLOAT, 0, texels);
+    // the sand is opaque: blending would change nothing and cost a read of every pixel
+    glDisable(GL_BLEND);
     glDrawElements(GL_TRIANGLES, n, GL_UNSIGNED_SHORT, indices);
+    glEnable(GL_BLEND);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
     glPopMatrix();
+}
+
+void playfield::drawThisPost()
+{
+    if (overlay)
+        overlay->drawOnSand();
 }

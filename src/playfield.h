@@ -7,6 +7,14 @@ class tarvo3ds;
 
 extern int sand_basecol_r, sand_basecol_g, sand_basecol_b;
 
+// What lies flat on the sand: drawn after the court and its venue, before the figures that
+// stand on it, whose sprites do not write depth. Not part of the court's object tree.
+class sandoverlay {
+public:
+    virtual ~sandoverlay() {}
+    virtual void drawOnSand() = 0;
+};
+
 // The deformable sand court: 512 x 512 heights (-32 ... 32) and the colours derived from them.
 // Column c runs along x (-120 ... 120), row r along z (-70 ... 70).
 class playfield : public gameobject {
@@ -16,6 +24,7 @@ public:
     int* heightMap;             // per cell
     bool dustEnabled;
     tarvo3ds* venue;            // also a child; null without a venue file
+    sandoverlay* overlay;       // not owned; null draws the court alone
 
     playfield();
     ~playfield() override;
@@ -31,6 +40,7 @@ public:
     // replaces the venue with the one of the current time of day (none when it cannot be read)
     void loadVenue();
     void drawThis() override;
+    void drawThisPost() override;
 };
 
 extern playfield* g_playfield;   // the court most recently constructed

@@ -37,13 +37,13 @@ static unsigned fnv32(const char* p, size_t n)
     return h;
 }
 
-static void putU(std::string& out, unsigned long long v, int bytes)
+void putU(std::string& out, unsigned long long v, int bytes)
 {
     for (int i = 0; i < bytes; i++)
         out += static_cast<char>((v >> (8 * i)) & 0xff);
 }
 
-static void putStr(std::string& out, const std::string& s)
+void putStr(std::string& out, const std::string& s)
 {
     const size_t n = std::min<size_t>(s.size(), 0xffff);
     putU(out, n, 2);
@@ -88,12 +88,8 @@ static void putController(std::string& out, int device, const controller& c)
 {
     out += 'C';
     putU(out, device, 1);
-    putU(out, (c.left ? 1 : 0) | (c.right ? 2 : 0) | (c.up ? 4 : 0) | (c.down ? 8 : 0), 1);
-    unsigned buttons = 0;
-    for (int i = 0; i < 16; i++)
-        if (c.button[i])
-            buttons |= 1u << i;
-    putU(out, buttons, 2);
+    putU(out, c.directionBits(), 1);
+    putU(out, c.buttonBits(), 2);
     putU(out, static_cast<unsigned>(c.axisX), 4);
     putU(out, static_cast<unsigned>(c.axisY), 4);
 }
@@ -104,12 +100,7 @@ static void getController(reader& r, controller& c)
     const unsigned buttons = r.u(2);
     const int x = static_cast<int>(static_cast<unsigned>(r.u(4)));
     const int y = static_cast<int>(static_cast<unsigned>(r.u(4)));
-    c.left = dirs & 1;
-    c.right = dirs & 2;
-    c.up = dirs & 4;
-    c.down = dirs & 8;
-    for (int i = 0; i < 16; i++)
-        c.button[i] = (buttons >> i) & 1;
+    c.setBits(dirs, buttons);
     // the same rule as a device: a damaged axis never leaves the stick's range
     c.axisX = std::max(-32768, std::min(x, 32768));
     c.axisY = std::max(-32768, std::min(y, 32768));
@@ -136,7 +127,7 @@ static bool deviceInUse(game& g, const controller* c)
 }
 
 // what changes from rally to rally: the score, the rounds and the rules state
-static long long rallyKeyOf(const game& g)
+long long rallyKeyOf(const game& g)
 {
     return (((static_cast<long long>(g.score[0]) * 256 + g.score[1]) * 16 + g.roundsWon[0]) * 16 +
             g.roundsWon[1]) * 16 + static_cast<int>(g.state);
@@ -168,7 +159,7 @@ static bool isReplayKey(const std::string& key)
     return false;
 }
 
-static std::string headerBytes(const replayheader& h)
+std::string replayHeaderBytes(const replayheader& h)
 {
     std::string out(MAGIC, sizeof MAGIC);
     putU(out, static_cast<unsigned>(h.format), 4);
@@ -191,8 +182,8 @@ static std::string headerBytes(const replayheader& h)
 // ---- recording ----
 
 replayrecorder::replayrecorder()
-    : fd(-1), pendingSteps(0), stepsInChunk(0), lastDebug(0), rallyKey(-1), written(0),
-      recorded(0)
+    : fd(-1), pendingSteps(0), stepsInChunk(0), boundKnown(false), lastDebug(0), rallyKey(-1),
+      written(0), recorded(0)
 {
     std::fill(known, known + REPLAY_DEVICES, false);
 }
@@ -226,7 +217,7 @@ bool replayrecorder::open(const std::string& path, const replayheader& h)
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
-    const std::string head = headerBytes(h);
+    const std::string head = replayHeaderBytes(h);
     if (!writeAll(fd, head)) {
         // a full disk: no stub is left behind
         ::close(fd);
@@ -242,6 +233,7 @@ bool replayrecorder::open(const std::string& path, const replayheader& h)
     rallyKey = -1;
     where = path;
     recorded = 0;
+    boundKnown = false;
     return true;
 }
 
@@ -280,10 +272,35 @@ void replayrecorder::writeChunk()
 
 void replayrecorder::beforeStep(game& g)
 {
-    if (fd < 0)
-        return;
     controller* devices[REPLAY_DEVICES];
     replayDevices(devices);
+    beforeStep(g, devices);
+}
+
+// a seat's binding that changed since the last step: the device it is bound to now
+void replayrecorder::recordBindings(game& g, controller* const devices[REPLAY_DEVICES])
+{
+    for (int i = 0; i < 4; i++) {
+        const controller* c = g.players[i] ? g.players[i]->ctrl : nullptr;
+        if (boundKnown && c != bound[i]) {
+            int d = 0;
+            while (d < REPLAY_DEVICES && devices[d] != c)
+                d++;
+            flushSteps();
+            chunk += 'S';
+            putU(chunk, i, 1);
+            putU(chunk, d < REPLAY_DEVICES ? d : 255, 1);
+        }
+        bound[i] = c;
+    }
+    boundKnown = true;
+}
+
+void replayrecorder::beforeStep(game& g, controller* const devices[REPLAY_DEVICES])
+{
+    if (fd < 0)
+        return;
+    recordBindings(g, devices);
     for (int d = 0; d < REPLAY_DEVICES; d++) {
         if (!deviceInUse(g, devices[d]))
             continue;
@@ -481,7 +498,7 @@ bool replayplayer::loadBytes(const std::string& bytes, std::string& error)
     return true;
 }
 
-replayplayer::result replayplayer::readUntilSteps(game& g)
+replayplayer::result replayplayer::readUntilSteps(game& g, controller* devices[REPLAY_DEVICES])
 {
     reader r(records, at);
     while (r.at < records.size()) {
@@ -509,6 +526,12 @@ replayplayer::result replayplayer::readUntilSteps(game& g)
                       std::to_string(played) + " (state hash mismatch)";
                 return MISMATCH;
             }
+        } else if (tag == 'S') {
+            const unsigned seat = static_cast<unsigned>(r.u(1));
+            const unsigned d = static_cast<unsigned>(r.u(1));
+            r.ok = r.ok && seat < 4 && (d < REPLAY_DEVICES || d == 255);
+            if (r.ok)
+                g.setController(seat, d == 255 ? nullptr : devices[d]);
         } else if (tag == 'E') {
             at = r.at;
             return END;
@@ -539,7 +562,7 @@ replayplayer::result replayplayer::readUntilSteps(game& g)
 replayplayer::result replayplayer::beforeStep(game& g, controller* devices[REPLAY_DEVICES])
 {
     if (pending == 0) {
-        const result res = readUntilSteps(g);
+        const result res = readUntilSteps(g, devices);
         if (res != GO)
             return res;
     }
@@ -557,6 +580,19 @@ replayplayer::result replayplayer::beforeStep(game& g, controller* devices[REPLA
     return GO;
 }
 
+// bytes after the tag of a record that is not 'T' (see the format in replay.h); -1 for 'E'
+// and unknown tags, which end a count
+static int recordPayload(char tag)
+{
+    switch (tag) {
+    case 'C': return 12;   // device, directions, buttons, two axes
+    case 'D': return 4;
+    case 'H': return 8;
+    case 'S': return 2;
+    default: return -1;
+    }
+}
+
 unsigned replayplayer::stepsRecorded() const
 {
     // the records are whole: their chunks' checksums held
@@ -564,16 +600,14 @@ unsigned replayplayer::stepsRecorded() const
     reader r(records, 0);
     while (r.ok && r.at < records.size()) {
         const char tag = static_cast<char>(r.u(1));
-        if (tag == 'T')
+        if (tag == 'T') {
             steps += static_cast<unsigned>(std::min<unsigned long long>(r.u(4), REPLAY_STEPS_PER_CHUNK));
-        else if (tag == 'C')
-            r.u(11);
-        else if (tag == 'D')
-            r.u(4);
-        else if (tag == 'H')
-            r.u(8);
-        else
+            continue;
+        }
+        const int skip = recordPayload(tag);
+        if (skip < 0 || !r.has(static_cast<size_t>(skip)))
             break;
+        r.at += static_cast<size_t>(skip);
     }
     return steps;
 }
@@ -625,18 +659,6 @@ std::string replaySetting(const replayheader& h, const std::string& key, const s
         if (kv.first == key)
             return kv.second;
     return def;
-}
-
-// ---- playback speed ----
-
-unsigned replayStepsInFrame(int speed, unsigned long frame)
-{
-    speed = std::max(REPLAY_SLOWEST, std::min(speed, REPLAY_FASTEST));
-    if (speed >= 0)
-        return 1u << speed;
-    // slower: one step every 2^-speed frames
-    const unsigned long every = 1ul << -speed;
-    return frame % every == 0 ? 1 : 0;
 }
 
 // ---- settings ----

@@ -23,6 +23,8 @@ class wxConfigBase;
 //            'D' u32 debug particles                                            (before a step)
 //            'T' u32 n            n steps are taken
 //            'H' u64 hash         the match state after the steps so far
+//            'S' u8 seat, u8 device  from this step the seat is driven by that device,
+//                                 255 the computer                          (before a step)
 //            'E'                  the recording ended as it should
 // Numbers are little-endian; str is a u16 length and that many bytes.
 
@@ -41,6 +43,17 @@ struct replayheader {
     randomstate randoms;            // both generators before the match was built
 };
 
+// what changes from rally to rally (score, rounds, rules state): a hash is kept when it changes
+long long rallyKeyOf(const game& g);
+
+// bytes as the replay and the network write them: v as a little-endian number of that
+// many bytes; s as a u16 length and at most 65535 bytes
+void putU(std::string& out, unsigned long long v, int bytes);
+void putStr(std::string& out, const std::string& s);
+
+// the header as a file begins with it (an online match sends it to every machine)
+std::string replayHeaderBytes(const replayheader& h);
+
 // the six device controllers in the shell's order (g_keys, then g_joys)
 void replayDevices(controller* out[REPLAY_DEVICES]);
 
@@ -51,8 +64,11 @@ public:
     ~replayrecorder();
     bool open(const std::string& path, const replayheader& h);
     bool isOpen() const { return fd >= 0; }
-    // the human players' controllers and the test-particle count, before the step
+    // the human players' controllers and the test-particle count, before the step; devices
+    // are the six controllers the players may be bound to (the shell's by default). A seat
+    // whose binding changes mid-match (handed to the computer) is recorded too.
     void beforeStep(game& g);
+    void beforeStep(game& g, controller* const devices[REPLAY_DEVICES]);
     // after the step: a hash when a rally ended, the chunk written once a second
     void afterStep(game& g);
     // a last hash and the end mark; the file is closed
@@ -69,6 +85,8 @@ private:
     unsigned pendingSteps;
     unsigned stepsInChunk;
     controller last[REPLAY_DEVICES];
+    const controller* bound[4];   // each seat's controller when recording began, or since
+    bool boundKnown;
     bool known[REPLAY_DEVICES];
     int lastDebug;
     long long rallyKey;
@@ -77,6 +95,7 @@ private:
     unsigned recorded;
     void flushSteps();
     void writeChunk();
+    void recordBindings(game& g, controller* const devices[REPLAY_DEVICES]);
 };
 
 // Plays a replay file back step by step.
@@ -107,7 +126,7 @@ private:
     bool damaged = false;    // a chunk after the last good one is cut short or damaged
     size_t damageAt = 0;     // its byte offset in the file
     std::string why;
-    result readUntilSteps(game& g);
+    result readUntilSteps(game& g, controller* devices[REPLAY_DEVICES]);
 };
 
 // Reads only the header of a replay file (its first bytes); false with a one-line reason when
@@ -117,12 +136,6 @@ bool readReplayHeader(const std::string& path, replayheader& h, std::string& err
 bool parseReplayHeader(const std::string& bytes, replayheader& h, size_t& end, std::string& error);
 // a stored value of the header's settings ("game/gamemode"), or def
 std::string replaySetting(const replayheader& h, const std::string& key, const std::string& def);
-
-// Playback speed as a power of two, -2 (a quarter) ... 2 (four times). The steps to take in
-// drawn frame number frame: the steps themselves never change, only how many run per frame.
-static const int REPLAY_SLOWEST = -2;
-static const int REPLAY_FASTEST = 2;
-unsigned replayStepsInFrame(int speed, unsigned long frame);
 
 // the stored settings a match depends on: controls, game options, each player's outfit and
 // height (store key, value)

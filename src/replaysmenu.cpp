@@ -198,10 +198,12 @@ void replaysmenu::drawThis()
         return;
     }
     drawBackground();
-    const float lineHeight = screen_height / 25.0f;
-    const int half = screen_width / 2;
+    // laid out in the 4:3 rectangle, as every menu
+    const layoutrect layout = screenLayout();
+    const float lineHeight = layout.h / 25.0f;
+    const int half = static_cast<int>(layout.w) / 2;
     glColor4f(1, 1, 1, 1);
-    drawText((screen_width - textWidth(title)) / 2, 32, title);
+    drawText(half - textWidth(title) / 2, 32, title);
 
     // the list, scrolled so the cursor stays in view
     const int n = (int)list.entries.size();
@@ -237,7 +239,7 @@ void replaysmenu::drawThis()
         drawText(half - textWidth(status) / 2, top + (VISIBLE_ROWS + 3) * lineHeight, status);
     glColor4f(0.75f, 0.85f, 1.0f, 1);
     for (int k = 0; k < 2; k++)
-        drawText(half - textWidth(KEYS_FOOTER[k]) / 2, screen_height - (2.5f - k) * lineHeight,
+        drawText(half - textWidth(KEYS_FOOTER[k]) / 2, layout.h - (2.5f - k) * lineHeight,
                  KEYS_FOOTER[k]);
     glColor4f(1, 1, 1, 1);
 }

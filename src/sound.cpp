@@ -108,6 +108,19 @@ void playMusic(const char* path)
         Mix_PlayMusic(music, -1);
 }
 
+void holdSounds(bool held)
+{
+    if (!audioOpen)
+        return;
+    if (held) {
+        Mix_Pause(-1);
+        Mix_PauseMusic();
+    } else {
+        Mix_Resume(-1);
+        Mix_ResumeMusic();
+    }
+}
+
 void deinitSound()
 {
     if (audioOpen) {

@@ -28,6 +28,9 @@ void loadSound(int index, const char* path);
 void playSound(gamesound s, vector3d pos);
 void playMusic(const char* path);
 void stopMusic();
+// holds (true) or lets go on (false) every effect playing and the music; effects started
+// while held play
+void holdSounds(bool held);
 void deinitSound();
 // post-mix hook: measures the 80 Hz low-passed left channel into g_voltage
 void genStats(void* udata, Uint8* stream, int len);

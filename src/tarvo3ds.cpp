@@ -1,5 +1,6 @@
 #include "tarvo3ds.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -463,7 +464,9 @@ void setMaterial(Lib3dsFile* file, const Lib3dsFace& face)
 
 // One display list for a mesh, in the space of the node that places it. Faces naming a point
 // the mesh does not have are left out (lib3ds would read past the point list for them).
-unsigned compileMesh(Lib3dsFile* file, Lib3dsMesh* mesh)
+// *opaque tells whether every face shows only opaque texels of the venue's texture; a face
+// without texture coordinates takes whatever coordinate was set last, so it does not count.
+unsigned compileMesh(Lib3dsFile* file, Lib3dsMesh* mesh, const tarvo3ds& venue, bool* opaque)
 {
     unsigned list = glGenLists(1);
     if (!list)
@@ -490,6 +493,7 @@ unsigned compileMesh(Lib3dsFile* file, Lib3dsMesh* mesh)
     if (!lib3ds_matrix_inv(inverse))
         lib3ds_matrix_identity(inverse);
 
+    *opaque = true;
     glNewList(list, GL_COMPILE);
     glColor4f(1, 1, 1, 1);
     glEnable(GL_TEXTURE_2D);
@@ -505,13 +509,24 @@ unsigned compileMesh(Lib3dsFile* file, Lib3dsMesh* mesh)
             setMaterial(file, face);
             glBegin(GL_TRIANGLES);
         }
+        float cover[4] = { INFINITY, INFINITY, -INFINITY, -INFINITY };   // s0, t0, s1, t1
         for (int k = 0; k < 3; k++) {
             Lib3dsWord p = face.points[k];
             glNormal3fv(&normals[9 * f + 3 * k]);
-            if (p < mesh->texels)
-                glTexCoord2f(mesh->texelL[p][0], 1.0f - mesh->texelL[p][1]);
+            if (p < mesh->texels) {
+                const float st[2] = { mesh->texelL[p][0], 1.0f - mesh->texelL[p][1] };
+                glTexCoord2fv(st);
+                for (int a = 0; a < 2; a++) {
+                    cover[a] = std::min(cover[a], st[a]);
+                    cover[2 + a] = std::max(cover[2 + a], st[a]);
+                }
+            } else {
+                *opaque = false;
+            }
             glVertex3fv(mesh->pointL[p].pos);
         }
+        if (*opaque)
+            *opaque = venue.opaqueTexels(cover[0], cover[1], cover[2], cover[3]);
     }
     if (!faces.empty())
         glEnd();
@@ -552,6 +567,64 @@ tarvo3ds::tarvo3ds(const wxString& filename, float start, float length)
     wxString image = texturePath(filename);
     if (wxFileExists(image))
         createAndLoadTexture(&texture, image.utf8_str().data());
+    textureW = textureH = 0;
+    if (texture) {
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &textureW);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &textureH);
+        std::vector<unsigned char> alpha(static_cast<size_t>(textureW) * textureH);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
+        // a summed-area table: any rectangle's count in four reads
+        const size_t stride = static_cast<size_t>(textureW) + 1;
+        seeThrough.assign(stride * (textureH + 1), 0);
+        for (int y = 0; y < textureH; y++)
+            for (int x = 0; x < textureW; x++)
+                seeThrough[(y + 1) * stride + x + 1] = (alpha[y * textureW + x] != 255) +
+                                                       seeThrough[y * stride + x + 1] +
+                                                       seeThrough[(y + 1) * stride + x] -
+                                                       seeThrough[y * stride + x];
+    }
+}
+
+// The texels i0 ... i1 of an edge of n texels, as the texture repeats: one or two runs of
+// whole texels, first and last of each in run[]. Returns the number of runs.
+static int wrappedRuns(int i0, int i1, int n, int run[4])
+{
+    if (i1 - i0 + 1 >= n) {
+        run[0] = 0, run[1] = n - 1;
+        return 1;
+    }
+    const int first = ((i0 % n) + n) % n, last = first + (i1 - i0);
+    run[0] = first, run[1] = std::min(last, n - 1);
+    if (last < n)
+        return 1;
+    run[2] = 0, run[3] = last - n;
+    return 2;
+}
+
+bool tarvo3ds::opaqueTexels(float s0, float t0, float s1, float t1) const
+{
+    if (!texture)
+        return true;   // drawn untextured in opaque white
+    if (textureW <= 0 || textureH <= 0 || !(s0 <= s1 && t0 <= t1) ||
+        !(s1 - s0 < 1e6f && t1 - t0 < 1e6f && std::fabs(s0) < 1e6f && std::fabs(t0) < 1e6f))
+        return false;
+    // linear filtering mixes the texels whose centres are nearest on either side
+    int xs[4], ys[4];
+    const int nx = wrappedRuns(static_cast<int>(std::floor(s0 * textureW - 0.5f)),
+                               static_cast<int>(std::ceil(s1 * textureW - 0.5f)), textureW, xs);
+    const int ny = wrappedRuns(static_cast<int>(std::floor(t0 * textureH - 0.5f)),
+                               static_cast<int>(std::ceil(t1 * textureH - 0.5f)), textureH, ys);
+    const size_t stride = static_cast<size_t>(textureW) + 1;
+    const auto at = [&](int x, int y) { return seeThrough[y * stride + x]; };
+    for (int i = 0; i < nx; i++)
+        for (int j = 0; j < ny; j++) {
+            const int x0 = xs[2 * i], x1 = xs[2 * i + 1], y0 = ys[2 * j], y1 = ys[2 * j + 1];
+            if (at(x1 + 1, y1 + 1) - at(x0, y1 + 1) - at(x1 + 1, y0) + at(x0, y0) != 0)
+                return false;
+        }
+    return true;
 }
 
 tarvo3ds::~tarvo3ds()
@@ -608,6 +681,7 @@ void tarvo3ds::drawThis()
     }
     for (Lib3dsNode* node = file->nodes; node; node = node->next)
         render_node(node);
+    glEnable(GL_BLEND);   // as the frame has it
     glPopMatrix();
 }
 
@@ -623,10 +697,17 @@ void tarvo3ds::render_node(Lib3dsNode* node)
         Lib3dsMesh* mesh = lib3ds_file_mesh_by_name(file, node->name);
         if (!mesh)
             return;
-        node->user.d = compileMesh(file, mesh);
+        bool opaque = true;
+        node->user.d = compileMesh(file, mesh, *this, &opaque);
         if (!node->user.d)
             return;
+        if (!opaque)
+            blendedLists.insert(node->user.d);
     }
+    if (blendedLists.count(node->user.d))
+        glEnable(GL_BLEND);
+    else
+        glDisable(GL_BLEND);
 
     const float* pivot = node->data.object.pivot;
     glPushMatrix();

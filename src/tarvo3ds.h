@@ -2,6 +2,8 @@
 #define TIBREL_TARVO3DS_H
 
 #include <cstddef>
+#include <set>
+#include <vector>
 #include <wx/string.h>
 #include "gameobject.h"
 
@@ -17,6 +19,10 @@ public:
     float animLength;       // seconds per pass through all keyframes
     float clock;            // seconds stepped since construction
     unsigned texture;       // 0 when there is none
+    // texels with some see-through above and left of each texel corner, (W + 1) x (H + 1)
+    std::vector<int> seeThrough;
+    int textureW, textureH;                     // the texture's size in texels, 0 without one
+    std::set<unsigned> blendedLists;            // meshes that show texels with some see-through
 
     tarvo3ds(const wxString& filename, float animStart, float animLength);
     ~tarvo3ds() override;
@@ -24,6 +30,10 @@ public:
     void step(float dt) override;
     void drawThis() override;
     void render_node(Lib3dsNode* node);
+    // true when a face with texture coordinates within s0 ... s1, t0 ... t1 (texture space) can
+    // only show opaque texels; a mesh of such faces is drawn without blending, which is
+    // cheaper and gives the same picture
+    bool opaqueTexels(float s0, float t0, float s1, float t1) const;
 
     // true when the bytes of a 3DS file are safe to hand to lib3ds: every chunk lies inside its
     // parent, the known containers add up, counts fit their chunks, faces name existing points

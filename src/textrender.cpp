@@ -220,7 +220,9 @@ void GLInitFreeType()
         library = nullptr;
         return;
     }
-    const unsigned size = unsigned(screen_height > 0 ? screen_height / 30 : 0);
+    // a thirtieth of the 4:3 layout's height, whatever the window's shape
+    const int height = static_cast<int>(screenLayout().h);
+    const unsigned size = unsigned(height > 0 ? height / 30 : 0);
     if (!isReadableFile(fontPath, maxFontBytes) || FT_New_Face(library, fontPath, 0, &f_fallback))
         f_fallback = nullptr;
     else
@@ -332,9 +334,10 @@ static void formatText(char* out, const wchar_t* format, va_list ap)
 static void wobble(float& x, float& y)
 {
     const float m = g_mix;
-    if (m <= 0.01f || screen_width <= 0)
+    const layoutrect layout = screenLayout();
+    if (m <= 0.01f || layout.w <= 0)
         return;
-    const float W = float(screen_width), H = float(screen_height);
+    const float W = layout.w, H = layout.h;
     const float ax = (x / W - 0.5f) * m;
     const float ay = (y / W - 0.5f) * m;
     x += ax * m * W * 0.25f;
@@ -387,14 +390,15 @@ static void drawText(unsigned font, float x, float y, const char* text)
     glPopAttrib();
 }
 
-// Same text in screen pixels, (0, 0) top-left.
+// Same text in pixels, (0, 0) the top-left of the 4:3 layout rectangle.
 static void drawScreenText(unsigned font, float x, float y, const char* text)
 {
+    const layoutrect layout = screenLayout();
     glPushAttrib(GL_TRANSFORM_BIT);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
-    glOrtho(0, screen_width, screen_height, 0, -100, 100);
+    glOrtho(-layout.x, screen_width - layout.x, screen_height - layout.y, -layout.y, -100, 100);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();

@@ -29,7 +29,8 @@ void GLDeinitFreeType();
 font_data* GLFont(int font);
 std::u32string convertString(const char* utf8);
 
-// screen pixels, (x, y) the top-left of the first line, y down
+// pixels in the 4:3 layout rectangle (screenLayout), (x, y) the top-left of the first line from
+// the rectangle's top-left corner, y down
 void GLText(unsigned font, float x, float y, const char* format, ...);
 void GLText(unsigned font, float x, float y, const wchar_t* format, ...);
 // in the current model-view frame at one tenth scale

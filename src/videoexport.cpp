@@ -7,6 +7,7 @@
 #include <cstring>
 #include <climits>
 #include <fcntl.h>
+#include <ftw.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -54,12 +55,37 @@ std::string videoexport::videoPathFor(const std::string& replay)
     return path;
 }
 
-static pid_t spawn(const std::vector<std::string>& args, const char* out)
+// this process's environment with the "NAME=value" entries of set in place of their names
+static std::vector<std::string> environmentWith(const std::vector<std::string>& set)
 {
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
+    std::vector<std::string> out;
+    for (char** e = environ; *e; e++) {
+        const std::string entry = *e;
+        bool replaced = false;
+        for (const std::string& s : set)
+            replaced = replaced || entry.compare(0, s.find('=') + 1, s, 0, s.find('=') + 1) == 0;
+        if (!replaced)
+            out.push_back(entry);
+    }
+    out.insert(out.end(), set.begin(), set.end());
+    return out;
+}
+
+static std::vector<char*> pointers(const std::vector<std::string>& words)
+{
+    std::vector<char*> out;
+    for (const std::string& w : words)
+        out.push_back(const_cast<char*>(w.c_str()));
+    out.push_back(nullptr);
+    return out;
+}
+
+static pid_t spawn(const std::vector<std::string>& args, const char* out,
+                   const std::vector<std::string>& env = {})
+{
+    std::vector<char*> argv = pointers(args);
+    const std::vector<std::string> envWords = environmentWith(env);
+    std::vector<char*> envp = pointers(envWords);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     // nothing of theirs on the game's terminal but what goes to the log
@@ -67,7 +93,7 @@ static pid_t spawn(const std::vector<std::string>& args, const char* out)
     posix_spawn_file_actions_addopen(&actions, 1, out, O_WRONLY | O_CREAT | O_APPEND, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, out, O_WRONLY | O_CREAT | O_APPEND, 0600);
     pid_t pid = 0;
-    const int err = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int err = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     return err == 0 ? pid : 0;
 }
@@ -105,8 +131,11 @@ bool videoexport::start(const std::string& replay, unsigned steps, std::string& 
                       "-pixel_format", "rgb24", "-video_size", "800x600", "-framerate", "50",
                       "-i", pipe, "-progress", folder + "/progress", "-pix_fmt", "yuv420p",
                       output }, log.c_str());
-    game = spawn({ exe, "-w", "-800", "-replay", replay, "-capture-to", pipe,
-                   "-leave-after-replay" }, log.c_str());
+    // the game that plays the replay is silent and has a settings file of its own: it never
+    // writes over the player's, which the game on screen may change meanwhile
+    game = spawn({ exe, "-w", "-size", "800x600", "-replay", replay, "-capture-to", pipe,
+                   "-leave-after-replay" }, log.c_str(),
+                 { "SDL_AUDIODRIVER=dummy", "XDG_CONFIG_HOME=" + folder });
     if (!game || !encoder) {
         error = "cannot start the export";
         if (game)
@@ -164,13 +193,18 @@ std::string videoexport::poll()
     return line;
 }
 
+static int removeEntry(const char* path, const struct stat*, int, struct FTW*)
+{
+    remove(path);
+    return 0;
+}
+
 void videoexport::cleanUp()
 {
     if (folder.empty())
         return;
-    unlink((folder + "/frames").c_str());
-    unlink((folder + "/progress").c_str());
-    unlink((folder + "/log").c_str());
-    rmdir(folder.c_str());
+    // the pipe, ffmpeg's progress, the log and the playing game's settings file; deepest
+    // first, never following a link out of the folder
+    nftw(folder.c_str(), removeEntry, 8, FTW_DEPTH | FTW_PHYS);
     folder.clear();
 }

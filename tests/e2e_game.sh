@@ -3,7 +3,8 @@
 # with the same settings folder.
 #   1. first run: skip the title pictures, quit;
 #   2. set the time of day to Evening, give player one the next upper body, set the game mode
-#      to Extreme!, play a match for a few seconds, leave it with Escape and quit;
+#      to Extreme!, play a match for a few seconds, leave it through the pause screen (Escape,
+#      "Leave Match") and quit;
 #   3. start again: the main menu shows Evening and player one's screen the new upper body;
 #      quit.
 # Every run must end by itself with status 0, and the settings file must hold the choices.
@@ -203,7 +204,7 @@ start_game
 skip_titles
 key Down 4                   # "Time of Day"
 key Return                   # Day -> Evening
-key Down 3                   # "Player One..." (the separator is skipped)
+key Down 4                   # "Player One..." (the separator is skipped)
 key Return
 key Down 7                   # "Upper Body"
 key Return                   # the next name
@@ -211,11 +212,11 @@ settle "$UPPER_ROW" "$WORK/upper-2.png"
 [ -z "$SHOTS" ] || shot "$SHOTS/customise.png"
 key Up 7                     # "OK!"
 key Return
-key Up                       # "Game Mode"
+key Up 2                     # "Game Mode"
 key Return                   # Arcade -> Extreme!
 settle "$DAY_ROW" "$WORK/day-2.png"
 shot "$WORK/menu-2.png"
-key Down 6                   # "Start!" (past "Replays...")
+key Down 7                   # "Start!" (past "Computer" and "Replays...")
 key Return
 sleep 6
 shot "$WORK/match.png"
@@ -226,7 +227,9 @@ if [ -n "$SHOTS" ]; then
     done
 fi
 kill -0 "$GAME_PID" 2>/dev/null || fail "the game ended during the match"
-key Escape
+key Escape                   # the pause screen
+key Up                       # "Leave Match"
+key Return
 key Down                     # "Quit"
 key Return
 wait_exit
@@ -247,7 +250,7 @@ skip_titles
 settle "$DAY_ROW" "$WORK/day-3.png"
 [ "$(differing "$WORK/day-3.png" "$WORK/day-2.png")" -lt 20 ] ||
     fail "the main menu does not show Evening after a restart"
-key Down 7                   # "Player One..."
+key Down 8                   # "Player One..."
 key Return
 key Down 7                   # "Upper Body"
 settle "$UPPER_ROW" "$WORK/upper-3.png"

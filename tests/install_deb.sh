@@ -32,7 +32,7 @@ desktop=$(grep -E '^\./usr/share/applications/[^/]+\.desktop$' "$work/contents" 
 id=$(basename "$desktop" .desktop)
 for path in ./usr/bin/tibrel ./usr/share/tibrel/data/titles/name.png ./usr/share/tibrel/data/Tuffy_Bold.ttf \
     ./usr/share/tibrel/data/music/menu_01.xm "$desktop" "./usr/share/metainfo/$id.metainfo.xml" \
-    ./usr/share/man/man6/tibrel.6 "./usr/share/icons/hicolor/48x48/apps/$id.png" \
+    ./usr/share/man/man6/tibrel.6 ./usr/share/doc/tibrel/copyright "./usr/share/icons/hicolor/48x48/apps/$id.png" \
     "./usr/share/icons/hicolor/256x256/apps/$id.png"; do
     grep -qxF "$path" "$work/contents" || fail "the package lacks $path"
 done

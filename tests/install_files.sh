@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The desktop files of an installed tree: the desktop entry and the AppStream metainfo pass
 # their validators, the man page renders without warnings, every icon size the desktop entry
-# points at is there as a PNG of that size, and replay files have their MIME type, which the
-# desktop entry opens (its %f) as -replay does.
+# points at is there as a PNG of that size, the copyright file covers the game and its font, and
+# replay files have their MIME type, which the desktop entry opens (its %f) as -replay does.
 # Usage: install_files.sh <build dir>
 set -euo pipefail
 
@@ -41,6 +41,24 @@ appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects $metain
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
     fail "the metainfo does not launch $id.desktop"
 [ "$(grep -c '<caption>' "$metainfo")" -ge 1 ] || fail "the metainfo's screenshots have no captions"
+
+grep -q '<project_license>MIT' "$metainfo" || fail "the metainfo names no MIT project licence"
+
+# the copyright file in Debian's machine-readable form: the game's own work under the MIT
+# (Expat) licence, the font it ships in the public domain, every named licence given in full
+copyright="$prefix/share/doc/tibrel/copyright"
+[ -f "$copyright" ] || fail "no copyright file at $copyright"
+head -n1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' ||
+    fail "the copyright file is not in the machine-readable format"
+grep -qx 'Copyright: 2026 The Tibrel developers' "$copyright" || fail "the copyright file names no holder"
+grep -qx 'Files: data/Tuffy_Bold.ttf' "$copyright" || fail "the copyright file leaves out the font"
+[ -f "$prefix/share/tibrel/data/Tuffy_Bold.ttf" ] || fail "the font the copyright file names is not installed"
+for licence in Expat public-domain; do
+    grep -qx "License: $licence" "$copyright" || fail "the copyright file names no $licence licence"
+    # a stand-alone paragraph or a paragraph of its own Files: the text follows the name
+    awk -v l="License: $licence" '$0 == l { getline; if ($0 ~ /^ /) found = 1 } END { exit !found }' \
+        "$copyright" || fail "the copyright file gives no text of the $licence licence"
+done
 
 page="$prefix/share/man/man6/tibrel.6"
 [ -f "$page" ] || fail "no man page at $page"
@@ -92,5 +110,5 @@ for size in 16 32 48 64 128 256; do
     [ "$got" = "PNG ${size}x${size}" ] || fail "$icon is $got"
     sizes=$((sizes + 1))
 done
-echo "desktop entry, metainfo, man page and $sizes icon sizes checked"
+echo "desktop entry, metainfo, copyright file, man page and $sizes icon sizes checked"
 echo "PASS"

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Replays in the real game:
 #   1. bad command lines and files: one line on standard error and a non-zero exit;
-#   2. "tibrel -w -play -seed 7 -capture", left through Escape mid-match, records a replay;
+#   2. "tibrel -w -play -seed 7 -capture", left through the pause screen mid-match, records a
+#      replay;
 #   3. "tibrel -w -replay <it> -capture -leave-after-replay" plays it to its end and exits 0,
 #      and its frames are the frames of the original run, byte for byte, for the part played;
 #   4. the same replay with one rally hash changed, opened as a file manager does (the file
@@ -95,8 +96,12 @@ for ((t = 0; t < 600; t++)); do
     sleep 0.5
 done
 [ "$size" -ge $((100 * FRAME)) ] || fail "the match did not get going"
+# Escape opens the pause screen; its "Leave Match" closes the replay with its end mark
 xdotool key --window "$wid" Escape
-# Escape closes the replay with its end mark
+sleep 0.5
+xdotool key --window "$wid" Up
+sleep 0.3
+xdotool key --window "$wid" Return
 for ((t = 0; t < 120; t++)); do
     replay=$(ls "$REPLAYS"/*.tibrelreplay 2>/dev/null | head -n 1)
     if [ -n "$replay" ] && [ "$(tail -c 5 "$replay" | head -c 1 | tr -d "\\0")" = "E" ]; then

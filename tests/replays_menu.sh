@@ -1,6 +1,7 @@
 #!/bin/bash
 # The Replays screen in the real game, as a player who never reads the README meets it:
-#   1. a match of Extreme! at night is played with "-play" and left with Escape (a replay);
+#   1. a match of Extreme! at night is played with "-play" and left through the pause screen
+#      (a replay);
 #   2. the player's own settings are then Classic in the morning;
 #   3. "tibrel -w": title pictures, main menu, "Replays...", the match's line, Return watches
 #      it, Escape returns to the Replays screen, K keeps it, Escape to the main menu, "Quit";
@@ -20,7 +21,7 @@ fail() {
 }
 
 if [ -z "${TIBREL_E2E_DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1024x768x24" env TIBREL_E2E_DISPLAY=1 bash "$0" "$@"
+    exec xvfb-run -a -s "-noreset -screen 0 1024x768x24" env TIBREL_E2E_DISPLAY=1 bash "$0" "$@"
 fi
 
 [ $# -ge 1 ] || fail "usage: $0 <build dir>"
@@ -154,7 +155,9 @@ for ((t = 0; t < 240; t++)); do
     [ "$(stat -c %s "$replay")" -gt $((size + 100)) ] && break
 done
 sleep 1
-key Escape
+key Escape                        # the pause screen
+key Up                            # "Leave Match"
+key Return
 for ((t = 0; t < 120; t++)); do
     [ "$(tail -c 5 "$replay" | head -c 1 | tr -d "\\0")" = "E" ] && break
     sleep 0.5

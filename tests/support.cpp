@@ -80,7 +80,7 @@ void writeFile(const std::string& path, const std::string& bytes)
     fclose(f);
 }
 
-std::string readFile(const std::string& path)
+std::string readAll(const std::string& path)
 {
     std::string s;
     FILE* f = fopen(path.c_str(), "rb");

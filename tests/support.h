@@ -32,8 +32,8 @@ bool savePicture(const std::vector<unsigned char>& rgb, int w, int h, const std:
 
 // writes bytes to a file, creating folders on the way
 void writeFile(const std::string& path, const std::string& bytes);
-// the bytes of a file; empty when it cannot be read
-std::string readFile(const std::string& path);
+// the whole file, or "" when it cannot be read
+std::string readAll(const std::string& path);
 
 }
 

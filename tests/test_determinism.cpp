@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include "game.h"
 #include "main.h"
+#include "player.h"
 #include "random.h"
 #include "support.h"
 
@@ -30,13 +31,16 @@ std::string describe(int step, const game& g)
     return line;
 }
 
-// a computer-only Extreme! match of short rounds from seed, stepped steps times
-trace play(unsigned long long seed, int steps, bool draw, int debugParticles)
+// a computer-only Extreme! match of short rounds from seed, stepped steps times, with the
+// computer at level
+trace play(unsigned long long seed, int steps, bool draw, int debugParticles,
+           int level = DIFF_NORMAL)
 {
     seedGenerators(seedsFromNumber(seed));
     game* g = new game();
     g_thegame = g;
     g->gameMode = 2;
+    g->setDifficulty(level);
     g->debugParticles = debugParticles;
     trace t;
     std::string last;
@@ -122,4 +126,21 @@ TEST_F(Determinism, DrawingFeedsNothingBack)
     const trace drawn = play(11, steps, true, 30);
     const trace headless = play(11, steps, false, 30);
     expectSame(drawn, headless);
+}
+
+// The computer at Normal is the computer player as it was before levels existed: this
+// seeded match ends on the hash it had then. Easy and Hard play another match, the same one
+// each time they are played.
+TEST_F(Determinism, NormalLevelKeepsTheOldHashesAndEveryLevelRepeats)
+{
+    const trace normal = play(7, 12000, false, 0, DIFF_NORMAL);
+    ASSERT_EQ(normal.hashes.size(), 10u);
+    EXPECT_EQ(normal.hashes.back(), 0xbe4b7caf43448f60ULL);
+    for (int level : { DIFF_EASY, DIFF_HARD }) {
+        SCOPED_TRACE(level);
+        const trace a = play(7, 3000, false, 0, level);
+        const trace b = play(7, 3000, false, 0, level);
+        expectSame(a, b);
+        EXPECT_NE(a.events, play(7, 3000, false, 0, DIFF_NORMAL).events);
+    }
 }

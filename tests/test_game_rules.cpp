@@ -118,7 +118,49 @@ TEST_F(MatchRules, SecondRoundWinsTheMatch)
         EXPECT_TRUE(p->ignoreBall);
         EXPECT_TRUE(p->wanted.empty());
     }
-    EXPECT_STREQ(game::roundLabel(g->roundsWon[1]), "WINNER");
+    EXPECT_STREQ(g->pointCall(1), "Winner!");
+    EXPECT_STREQ(g->pointCall(0), "");
+}
+
+// What the board says under each score (rounds of 8 points, two rounds win the match).
+TEST_F(MatchRules, TheBoardCallsThePointThatCouldDecide)
+{
+    struct row {
+        int score0, score1, rounds0, rounds1;
+        game::gameevent pending;   // a call still up, or EV_NONE
+        const char* call0;
+        const char* call1;
+    } rows[] = {
+        { 0, 0, 0, 0, game::EV_NONE, "", "" },
+        { 7, 5, 0, 0, game::EV_NONE, "Round point", "" },
+        { 7, 7, 0, 0, game::EV_NONE, "", "" },                  // the next point leads by one
+        { 7, 6, 0, 0, game::EV_NONE, "Round point", "" },
+        { 6, 7, 1, 0, game::EV_NONE, "", "Round point" },
+        { 7, 5, 1, 1, game::EV_NONE, "Match point", "" },
+        { 9, 10, 0, 1, game::EV_NONE, "", "Match point" },      // past 8, a lead of two wins
+        { 10, 10, 1, 1, game::EV_NONE, "", "" },
+        { 7, 5, 1, 0, game::EV_OUT, "Match point", "" },        // an ordinary call: still at stake
+        { 8, 5, 0, 0, game::EV_ROUNDOVER, "", "" },             // the round's end is being called
+        { 0, 0, 2, 1, game::EV_NONE, "Winner!", "" },
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.score0 << "-" << r.score1 << " rounds " << r.rounds0
+                                        << "-" << r.rounds1 << " call " << r.pending);
+        g->score[0] = r.score0;
+        g->score[1] = r.score1;
+        g->roundsWon[0] = r.rounds0;
+        g->roundsWon[1] = r.rounds1;
+        g->pendingEvent = r.pending;
+        g->pendingDelay = r.pending == game::EV_NONE ? 0.0f : 2.0f;
+        EXPECT_STREQ(g->pointCall(0), r.call0);
+        EXPECT_STREQ(g->pointCall(1), r.call1);
+    }
+    g->state = game::STATE_MATCHOVER;
+    g->roundsWon[0] = 1;
+    g->score[0] = 7;
+    g->score[1] = 0;
+    g->pendingDelay = 0;
+    EXPECT_STREQ(g->pointCall(0), "") << "nothing is at stake once the match is over";
 }
 
 TEST_F(MatchRules, RoundOverClearsScoresButKeepsRoundsAndBeginClearsBoth)

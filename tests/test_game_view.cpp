@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <wx/filefn.h>
 #include "ball.h"
+#include "daytime.h"
 #include "game.h"
 #include "main.h"
 #include "net.h"
@@ -129,13 +130,8 @@ TEST_F(MatchView, ScoreBoardLayout)
     EXPECT_FLOAT_EQ(my, 300.0f);
 }
 
-TEST_F(MatchView, RoundLabels)
+TEST_F(MatchView, EventTexts)
 {
-    EXPECT_STREQ(game::roundLabel(0), "");
-    EXPECT_STREQ(game::roundLabel(1), "X");
-    EXPECT_STREQ(game::roundLabel(2), "WINNER");
-    EXPECT_STREQ(game::roundLabel(3), "WINNER");
-    EXPECT_STREQ(game::roundLabel(-1), "");
     EXPECT_STREQ(game::eventTexts[game::EV_TOOMANYHITS], "Too many hits!");
     EXPECT_STREQ(game::eventTexts[game::EV_MATCHOVER], "Match over!");
 }
@@ -164,13 +160,23 @@ TEST_F(MatchView, DebugParticlesFallAsChildrenOfTheMatch)
     }
 }
 
-TEST_F(MatchView, DrawingSetsTheFeedbackFromTheZoom)
+// The camera eases once per step, not per drawn frame: frames left undrawn while the loop
+// catches up do not slow it, and drawing leaves it where it is.
+TEST_F(MatchView, StepEasesTheCameraAndSetsTheFeedbackFromTheZoom)
 {
+    g->camX = -15;
+    g->camXTarget = 15;
     g->zoom = 0.5f;
-    g->zoomTarget = 0.5f;
+    g->zoomTarget = 0;
     g_feedback = 0;
     drawFrame();
-    EXPECT_FLOAT_EQ(g_feedback, 0.5f);
+    EXPECT_FLOAT_EQ(g->camX, -15.0f) << "drawing does not ease";
+    EXPECT_FLOAT_EQ(g->zoom, 0.5f);
+    EXPECT_EQ(g_feedback, 0.0f);
+    g->step(0.02f);
+    EXPECT_NEAR(g->camX, -14.7f, 1e-5f);
+    EXPECT_NEAR(g->zoom, 0.47f, 1e-6f);
+    EXPECT_FLOAT_EQ(g_feedback, g->zoom);
 }
 
 // A child of the match that draws nothing and notes the matrices it is drawn with, so a test
@@ -287,7 +293,9 @@ TEST_F(MatchView, CameraPutsTheWorldWhereThePlayerSeesIt)
 
         const float z = v.zoom;
         const vector3d& b = v.ball;
-        const mat4 camera = mat4::frustum(-1, 1, 1, -1, 1.2000000476837158, 10000) *
+        // the vertical field of view is fixed, the sides follow the window's shape
+        const double side = double(W) / H;
+        const mat4 camera = mat4::frustum(-side, side, 1, -1, 1.2000000476837158, 10000) *
                             mat4::translate(v.camX, 65 * (1 - 0.5 * z), 10) *
                             mat4::translate(-0.5 * b.x, 0, -0.5 * b.z) * mat4::turnX(-33);
         const mat4 world = mat4::translate(0, 0, -100) * mat4::scale(1 + z, 1 + z, 1 + 0.4 * z) *
@@ -348,7 +356,7 @@ TEST_F(MatchView, RingsAndHumanDiscsUnderThePlayers)
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glRotatef(90, 1, 0, 0);   // world z to the window's -y, the sand faces the viewer
-    g->drawMarkers();
+    g->drawOnSand();
     glFinish();
     std::vector<unsigned char> px(W * H * 4);
     glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
@@ -570,3 +578,83 @@ TEST_F(MatchView, FourFiguresInTheirStates)
 }
 
 }
+
+namespace {
+
+// The board at every time of day: team 0 at 7 with a round won and the serve, team 1 at 5.
+// Each score in its team colour, the won round as a filled mark, the serve as a ball on team
+// 0's outer side, "Match point" under team 0 alone. With TIBREL_SHOT=1 the tops of the four
+// frames go, one under the other, to docs/scoreboard.png.
+TEST_F(MatchView, ScoreBoardAtEveryTimeOfDay)
+{
+    if (!wxFileExists("data/Tuffy_Bold.ttf"))
+        GTEST_SKIP() << "data/Tuffy_Bold.ttf not generated";
+    const int saved = WINSCORE;
+    WINSCORE = 8;
+    g->score[0] = 7;
+    g->score[1] = 5;
+    g->roundsWon[0] = 1;
+    g->servingTeam = 0;
+    float x[4], y[4];
+    game::scoreLayout(W, H, x, y);
+    const int line = H / 25;
+    const int strip = H / 5;
+    std::vector<unsigned char> shot;
+    for (int d = DT_MORNING; d <= DT_NIGHT; d++) {
+        SCOPED_TRACE(d);
+        setDaytime(static_cast<daytime>(d));
+        g->applyDaytime();
+        g->servingTeam = 1;
+        drawFrame();
+        const std::vector<unsigned char> other = testsupport::readFrame(W, H);
+        g->servingTeam = 0;
+        drawFrame();
+        const std::vector<unsigned char> px = testsupport::readFrame(W, H);
+        // pixels close to a colour in a box given by its top-left corner and size
+        auto near = [&](const float* c, float x0, int y0, int w, int h) {
+            int n = 0;
+            for (int yy = y0; yy < y0 + h; yy++)
+                for (int xx = static_cast<int>(x0); xx < x0 + w; xx++) {
+                    const unsigned char* p = &px[(static_cast<size_t>(yy) * W + xx) * 3];
+                    n += std::abs(p[0] - c[0] * 255) < 30 && std::abs(p[1] - c[1] * 255) < 30 &&
+                         std::abs(p[2] - c[2] * 255) < 30;
+                }
+            return n;
+        };
+        // pixels that differ from the frame where team 1 serves
+        auto moved = [&](float x0, int y0, int w, int h) {
+            int n = 0;
+            for (int yy = y0; yy < y0 + h; yy++)
+                for (int xx = static_cast<int>(x0); xx < x0 + w; xx++) {
+                    const size_t i = (static_cast<size_t>(yy) * W + xx) * 3;
+                    n += px[i] != other[i] || px[i + 1] != other[i + 1] || px[i + 2] != other[i + 2];
+                }
+            return n;
+        };
+        const float* red = game::teamColours[0];
+        const float* blue = game::teamColours[1];
+        const int top = static_cast<int>(y[0]);
+        // the digits, each in its own colour
+        EXPECT_GT(near(red, x[0] - 20, top, 40, line), 30);
+        EXPECT_GT(near(blue, x[1] - 20, top, 40, line), 30);
+        // rounds toward the middle: team 0's won round a filled mark, more red than a ring
+        const int won = near(red, x[0] + 15, top, line, line);
+        const int open = near(red, x[0] + 15 + line * 0.85f, top, line, line);
+        EXPECT_GT(won, open + 30);
+        // the serve: a ball at the outer side of the serving team's score, and only there
+        EXPECT_GT(moved(x[0] - 3 * line, top, 3 * line - 12, line), 40);
+        EXPECT_GT(moved(x[1] + 12, top, 3 * line - 12, line), 40);
+        EXPECT_EQ(moved(x[0] - 12, top, 24, line), 0) << "the digits stay";
+        // "Match point" under team 0 only
+        EXPECT_GT(near(red, x[0] - 80, top + line, 160, line + 8), 100);
+        EXPECT_LT(near(blue, x[1] - 80, top + line, 160, line + 8), 20);
+        shot.insert(shot.end(), px.begin(), px.begin() + static_cast<size_t>(W) * strip * 3);
+    }
+    if (testsupport::shotWanted())
+        testsupport::savePicture(shot, W, 4 * strip, "docs/scoreboard.png");
+    setDaytime(DT_DAY);
+    WINSCORE = saved;
+}
+
+}
+

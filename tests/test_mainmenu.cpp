@@ -7,6 +7,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <wx/config.h>
+#include <wx/fileconf.h>
 #include "controller.h"
 #include "daytime.h"
 #include "game.h"
@@ -92,6 +93,14 @@ protected:
         g_config->Read(key, &v);
         return v;
     }
+    // the value under key in the settings file itself, as a fresh start would read it
+    static wxString onDisk(const wxString& key)
+    {
+        wxFileConfig file("tibrel", wxEmptyString,
+                          wxString::FromUTF8((testsupport::tempHome() + "/.config/tibrel/tibrel.conf").c_str()),
+                          wxEmptyString, wxCONFIG_USE_LOCAL_FILE);
+        return file.Read(key, wxString("missing"));
+    }
     static controller* ctrlOf(int p) { return g_thegame->players[p]->ctrl; }
     static controller* own(int p) { return &g_thegame->players[p]->ownCtrl; }
 };
@@ -105,10 +114,11 @@ TEST_F(MainMenuTest, LinesAsTheyAreShown)
         {"Team 1 Player 1", ITEM_SELECT, 0, 7}, {"Team 1 Player 2", ITEM_SELECT, 0, 7},
         {"Team 2 Player 1", ITEM_SELECT, 0, 7}, {"Team 2 Player 2", ITEM_SELECT, 0, 7},
         {"Time of Day", ITEM_SELECT, 0, 4},     {"Round Length", ITEM_SELECT, 0, 10},
-        {"Game Mode", ITEM_SELECT, 0, 3},       {nullptr, ITEM_SEPARATOR, 0, 0},
+        {"Game Mode", ITEM_SELECT, 0, 3},       {"Computer", ITEM_SELECT, 0, 3},
+        {nullptr, ITEM_SEPARATOR, 0, 0},
         {"Player One...", ITEM_GO, 1, 0},       {"Player Two...", ITEM_GO, 2, 0},
         {"Player Three...", ITEM_GO, 3, 0},     {"Player Four...", ITEM_GO, 4, 0},
-        {nullptr, ITEM_SEPARATOR, 0, 0},        {"Replays...", ITEM_GO, 102, 0},
+        {"Replays...", ITEM_GO, 102, 0},
         {nullptr, ITEM_SEPARATOR, 0, 0},        {"Start!", ITEM_GO, 100, 0},
         {nullptr, ITEM_SEPARATOR, 0, 0},        {"Quit", ITEM_GO, 99, 0},
     };
@@ -128,6 +138,8 @@ TEST_F(MainMenuTest, LinesAsTheyAreShown)
     EXPECT_EQ(m->items[0].values[6], wxString("Joystick 4"));
     EXPECT_EQ(m->items[5].values[9], wxString("30"));
     EXPECT_EQ(m->items[6].values[2], wxString("Extreme!"));
+    EXPECT_EQ(m->items[7].values[0], wxString("Easy"));
+    EXPECT_EQ(m->items[7].values[2], wxString("Hard"));
     EXPECT_EQ(m->controlItem, 0);
     EXPECT_EQ(m->optionsItem, 4);
 }
@@ -150,23 +162,49 @@ TEST_F(MainMenuTest, FirstRunWritesTheDefaults)
     EXPECT_EQ(stored("game/timeofday"), 1);
     EXPECT_EQ(stored("game/roundlength"), 2);
     EXPECT_EQ(stored("game/gamemode"), 1);
+    EXPECT_EQ(stored("game/difficulty"), DIFF_NORMAL);
+    EXPECT_EQ(g_thegame->difficulty, DIFF_NORMAL);
 }
 
 TEST_F(MainMenuTest, StoredChoicesAreReadBackAndDamagedOnesClamped)
 {
     struct { const char* key; long value; int index; } cases[] = {
         {"game/timeofday", 2, 2}, {"game/roundlength", 44, 9}, {"game/gamemode", -1, 0},
+        {"game/difficulty", 7, DIFF_HARD},
     };
     for (auto& c : cases)
         g_config->Write(c.key, c.value);
     build();
-    for (int i = 0; i < 3; i++) {
+    for (int i = 0; i < 4; i++) {
         EXPECT_EQ(m->items[4 + i].valueIndex, cases[i].index) << cases[i].key;
         EXPECT_EQ(stored(cases[i].key), cases[i].index) << cases[i].key;
     }
     EXPECT_EQ(g_dt, DT_EVENING);
     EXPECT_EQ(WINSCORE, 30);
     EXPECT_EQ(g_thegame->gameMode, 0);
+    EXPECT_EQ(g_thegame->difficulty, DIFF_HARD);
+}
+
+// The level reaches the computer players of a team without a human; a human's computer
+// mate plays as Normal, and a change of controller is followed at once.
+TEST_F(MainMenuTest, TheComputersLevelGoesToTeamsWithoutAHuman)
+{
+    g_config->Write("game/difficulty", (long)DIFF_EASY);
+    build();
+    for (int p = 0; p < 4; p++)
+        EXPECT_EQ(g_thegame->players[p]->level, DIFF_EASY) << p;
+    press(1, 0);   // Team 1 Player 1: Computer -> Keyboard 1
+    for (int p = 0; p < 4; p++)
+        EXPECT_EQ(g_thegame->players[p]->level, p < 2 ? DIFF_NORMAL : DIFF_EASY) << p;
+    press(1, 7);   // Computer: Easy -> Normal -> Hard
+    press(1, 7);
+    EXPECT_EQ(stored("game/difficulty"), DIFF_HARD);
+    EXPECT_EQ(g_thegame->players[3]->level, DIFF_HARD);
+    EXPECT_EQ(g_thegame->players[1]->level, DIFF_NORMAL);
+    EXPECT_FALSE(g_thegame->players[0]->skilled()) << "a human is never slowed or sped up";
+    EXPECT_TRUE(g_thegame->players[3]->skilled());
+    for (int p = 0; p < 4; p++)
+        g_thegame->setController(p, nullptr);
 }
 
 // Codes 0 ... 6 select their device; any other code leaves the player to the computer, stays
@@ -207,7 +245,7 @@ TEST_F(MainMenuTest, SettingsBeyondThirtyTwoBitsClampInsteadOfWrapping)
         {"controls/player1", "-4294967295", INT_MIN, nullptr, "-4294967295"},
         {"controls/player2", "99999999999999999999999", INT_MAX, nullptr, "99999999999999999999999"},
         {"controls/player3", "two", 0, "Computer", "0"},
-        {"game/timeofday", "4294967296", 3, "Night", "3"},
+        {"game/timeofday", "4294967299", 3, "Night", "3"},   // read as 32 bits: a valid 3
         {"game/roundlength", "-2147483649", 0, "3", "0"},
         {"game/gamemode", "-4294967295", 0, "Classic", "0"},
     };
@@ -221,6 +259,7 @@ TEST_F(MainMenuTest, SettingsBeyondThirtyTwoBitsClampInsteadOfWrapping)
             EXPECT_EQ(m->items[i].valueStr(), wxString(cases[i].shown));
         }
         EXPECT_EQ(g_config->Read(cases[i].key, wxString()), wxString(cases[i].kept));
+        EXPECT_EQ(onDisk(cases[i].key), wxString(cases[i].kept)) << "repaired in the file";
     }
     for (int p = 0; p < 4; p++)
         EXPECT_EQ(ctrlOf(p), own(p)) << "player " << p;
@@ -239,6 +278,22 @@ TEST_F(MainMenuTest, SettingsBeyondThirtyTwoBitsClampInsteadOfWrapping)
         g_config->Write("game/roundlength", wxString(e.stored));
         build();
         EXPECT_EQ(m->items[5].valueIndex, e.index) << "\"" << e.stored << "\"";
+    }
+}
+
+// Each line's change is in the file as soon as the menu shows it.
+TEST_F(MainMenuTest, EveryChangeIsOnDiskWhenShown)
+{
+    build();
+    struct { unsigned line; const char* key; } lines[] = {
+        {1, "controls/player1"}, {4, "game/timeofday"}, {5, "game/roundlength"}, {6, "game/gamemode"},
+    };
+    for (auto& l : lines) {
+        SCOPED_TRACE(l.key);
+        const wxString before = onDisk(l.key);
+        press(1, l.line);
+        EXPECT_NE(onDisk(l.key), before);
+        EXPECT_EQ(onDisk(l.key), wxString::Format("%d", m->items[l.line].valueIndex));
     }
 }
 
@@ -304,7 +359,7 @@ TEST_F(MainMenuTest, StartAndQuitSetTheResult)
 TEST_F(MainMenuTest, PlayerLineOpensItsScreenWithTheHeldButton)
 {
     build();
-    m->cursor = 10;
+    m->cursor = 11;
     pad.button[1] = true;
     m->step(0.02f);
     playermenu* sub = dynamic_cast<playermenu*>(m->subMenu);
@@ -324,7 +379,7 @@ TEST_F(MainMenuTest, PlayerLineOpensItsScreenWithTheHeldButton)
     pad.button[1] = true;
     m->step(0.02f);
     EXPECT_EQ(m->subMenu, nullptr);
-    EXPECT_EQ(m->cursor, 10u);
+    EXPECT_EQ(m->cursor, 11u);
 }
 
 }

@@ -148,7 +148,7 @@ TEST_F(HeadlessMatch, ComputerPlayersPlayAFullMatch)
     ASSERT_TRUE(r.over) << "after " << r.steps << " steps, longest rally " << r.longestRally;
     EXPECT_TRUE(r.announced) << "\"Match over!\" is shown during the last delay";
     ASSERT_NE(r.winner, -1);
-    EXPECT_STREQ(game::roundLabel(g->roundsWon[r.winner]), "WINNER");
+    EXPECT_STREQ(g->pointCall(r.winner), "Winner!");
     EXPECT_LE(g->roundsWon[1 - r.winner], 1);
     EXPECT_GE(r.rounds, 2);
     EXPECT_LE(r.rounds, 3);

@@ -3,9 +3,11 @@
 // a human server and the keys under the main menu.
 #include <cmath>
 #include <cstdio>
+#include <strings.h>
 #include <string>
 #include <vector>
 #include <GL/gl.h>
+#include <SDL/SDL.h>
 #include <gtest/gtest.h>
 #include <wx/config.h>
 #include <wx/filefn.h>
@@ -134,6 +136,17 @@ protected:
     }
 };
 
+// Whether pixel i of `with` shows a figure that `without` lacks: changed by more than a
+// blend's rounding, and not merely darkened evenly (a shadow on the sand).
+bool figurePixel(const std::vector<unsigned char>& with, const std::vector<unsigned char>& without, size_t i)
+{
+    const int r = with[i], g = with[i + 1], b = with[i + 2];
+    if (std::abs(r - without[i]) + std::abs(g - without[i + 1]) + std::abs(b - without[i + 2]) < 60)
+        return false;
+    const float kr = r / (without[i] + 1.0f), kg = g / (without[i + 1] + 1.0f), kb = b / (without[i + 2] + 1.0f);
+    return !(std::fabs(kr - kg) < 0.12f && std::fabs(kg - kb) < 0.12f && std::fabs(kr - kb) < 0.12f);
+}
+
 // Every changed pixel of `with` against `without` must be `colour` blended over what was there.
 // Returns the share of changed pixels that are; counts them in `changed`.
 float blendedShare(const std::vector<unsigned char>& with, const std::vector<unsigned char>& without, rgb colour,
@@ -201,6 +214,39 @@ TEST_F(NewPlayer, MarkersShowTheirOwnColourOverTheSandAtEveryTimeOfDay)
     }
 }
 
+// A figure standing on its own ring and disc hides them: the markers lie on the sand, under
+// the legs (the figures' sprites do not write depth, so markers drawn after them cross them).
+TEST_F(NewPlayer, MarkersLieUnderTheFigures)
+{
+    stillCourt();
+    g->lastHitterIndex = -1;
+    player* p = g->players[0];
+    p->pos = vector3d(-40, 0, -12);
+    p->vel = vector3d();
+    p->state = player::MOVE_STANDING;
+    controller human;
+    auto frame = [&](bool figure, bool disc) {
+        p->sizeScale = figure ? 1.0f : 0.0f;
+        g->setController(0, disc ? &human : nullptr);
+        return drawFrame();
+    };
+    const std::vector<unsigned char> bare = frame(false, false), marked = frame(false, true);
+    const std::vector<unsigned char> figure = frame(true, false), both = frame(true, true);
+
+    // figure pixels over the disc: the disc must not change them
+    int over = 0, crossed = 0;
+    for (size_t i = 0; i < bare.size(); i += 3) {
+        const bool underDisc = bare[i] != marked[i] || bare[i + 1] != marked[i + 1] || bare[i + 2] != marked[i + 2];
+        if (!underDisc || !figurePixel(figure, bare, i))
+            continue;
+        over++;
+        if (std::abs(both[i] - figure[i]) + std::abs(both[i + 1] - figure[i + 1]) + std::abs(both[i + 2] - figure[i + 2]) > 30)
+            crossed++;
+    }
+    EXPECT_GT(over, 40) << "the figure stands on its disc";
+    EXPECT_LT(crossed, over / 10) << crossed << " of " << over << " figure pixels crossed by the disc";
+}
+
 // The four times of day side by side with a rally on the court: both teams keep their own
 // colours (team 0 red, team 1 blue) bright enough to tell apart, at Night under floodlights as
 // well. With TIBREL_SHOT=1 the four frames go to docs/daytimes.png for a look by eye.
@@ -242,13 +288,9 @@ TEST_F(NewPlayer, TeamsKeepTheirColoursAtEveryTimeOfDay)
         for (int y = 0; y < H; y++)
             for (int x = 0; x < W; x++) {
                 size_t i = (static_cast<size_t>(y) * W + x) * 3;
+                if (!figurePixel(with, without, i))
+                    continue;
                 const int r = with[i], gr = with[i + 1], b = with[i + 2];
-                if (std::abs(r - without[i]) + std::abs(gr - without[i + 1]) + std::abs(b - without[i + 2]) < 60)
-                    continue;   // unchanged
-                const float kr = r / (without[i] + 1.0f), kg = gr / (without[i + 1] + 1.0f),
-                            kb = b / (without[i + 2] + 1.0f);
-                if (std::fabs(kr - kg) < 0.12f && std::fabs(kg - kb) < 0.12f && std::fabs(kr - kb) < 0.12f)
-                    continue;   // the sand darkened: a shadow
                 const int team = x < W / 2 ? 0 : 1;
                 count[team]++;
                 luma[team] += 0.3 * r + 0.59 * gr + 0.11 * b;
@@ -319,7 +361,7 @@ TEST_F(NewPlayer, AMatchStartedInPlaceFollowsTheStoredTimeOfDay)
     EXPECT_NEAR(upperBrightness(begun), upperBrightness(night), 0.05 * upperBrightness(night) + 1);
 }
 
-// Once the match is over the board keeps "WINNER" and a line in the middle says how to go on.
+// Once the match is over the board keeps "Winner!" and a line in the middle says how to go on.
 // With TIBREL_SHOT=1 the frame, figures shown, goes to docs/match_over.png.
 TEST_F(NewPlayer, TheEndOfAMatchSaysHowToGoOn)
 {
@@ -333,11 +375,11 @@ TEST_F(NewPlayer, TheEndOfAMatchSaysHowToGoOn)
     g->state = game::STATE_MATCHOVER;
     const std::vector<unsigned char> over = drawFrame();
 
-    EXPECT_STREQ(game::roundLabel(g->roundsWon[0]), "WINNER");
+    EXPECT_STREQ(g->pointCall(0), "Winner!");
     const int band = changedRows(playing, over, H / 2 - 4, H / 2 + 34);
     EXPECT_GT(band, 400) << "the line in the middle";
     EXPECT_EQ(changedRows(playing, over, 0, H / 2 - 4) + changedRows(playing, over, H / 2 + 34, H), 0)
-        << "nothing else changes: the board with its WINNER stays";
+        << "nothing else changes: the board with its Winner! stays";
     // the line fits the window and is centred
     const int w = GLTextWidth(0, "%s", game::matchOverHint);
     EXPECT_GT(w, 100);
@@ -391,9 +433,20 @@ TEST_F(NewPlayer, AHumanServerIsToldItsKeysUntilTheServe)
         EXPECT_EQ(changedRows(computer, human, hintBottom, H, x0, x1), 0);
     }
 
-    // a computer server of team 1 with a human on team 0: no hint either
+    // team 1 serves with player 3 (index 2): a computer there gives no hint, whoever else is
+    // human; a human there is told its own keys, whoever else is not
     g->servingTeam = 1;
-    EXPECT_EQ(g->serveHint(), nullptr);
+    EXPECT_EQ(g->serveHint(), nullptr) << "player 1 of team 0 is human, team 1's server is not";
+    g->setController(0, nullptr);
+    g->setController(1, &devices[0]);
+    g->setController(3, &devices[0]);
+    EXPECT_EQ(g->serveHint(), nullptr) << "team 1's server is the computer";
+    g->setController(2, &devices[1]);
+    const char* hint = g->serveHint();
+    ASSERT_NE(hint, nullptr) << "team 1's server is human";
+    EXPECT_NE(std::string(hint).find("Page Down"), std::string::npos) << hint;
+    for (int i = 1; i < 4; i++)
+        g->setController(i, nullptr);
     g->servingTeam = 0;
 
     // the human on keyboard 1 serves with the hit key: the hint goes
@@ -406,6 +459,26 @@ TEST_F(NewPlayer, AHumanServerIsToldItsKeysUntilTheServe)
     keys.button[1] = false;
     EXPECT_EQ(g->state, game::STATE_PLAYING) << "the hit key served";
     EXPECT_EQ(g->serveHint(), nullptr);
+}
+
+// The words before `action` in a footer line, back to the comma before them ("Page Down").
+std::string keyBefore(const std::string& line, const char* action)
+{
+    const size_t end = line.find(action);
+    if (end == std::string::npos)
+        return std::string();
+    const size_t comma = line.rfind(", ", end);
+    const size_t start = comma == std::string::npos ? 0 : comma + 2;
+    return line.substr(start, end - start);
+}
+
+// The SDL key symbol whose name is `name`, case aside (0 when none is)
+int keyNamed(const std::string& name)
+{
+    for (int k = SDLK_FIRST + 1; k < SDLK_LAST; k++)
+        if (strcasecmp(SDL_GetKeyName(static_cast<SDLKey>(k)), name.c_str()) == 0)
+            return k;
+    return 0;
 }
 
 // The keys of both keyboard halves stand under the main menu's lines, which keep their places.
@@ -422,6 +495,22 @@ TEST_F(NewPlayer, TheMainMenuShowsTheKeysUnderItsLines)
         EXPECT_LT(GLTextWidth(0, "%s", mainmenu::keysFooter[i]), W - 40) << mainmenu::keysFooter[i];
     EXPECT_NE(std::string(mainmenu::keysFooter[0]).find("Keyboard 1"), std::string::npos);
     EXPECT_NE(std::string(mainmenu::keysFooter[1]).find("Keyboard 2"), std::string::npos);
+
+    // the keys the footer names for jumping and hitting, pressed through the controllers'
+    // own mapping, drive that half's jump (button 0) and hit (button 1)
+    static const char* const actions[2] = { " jumps", " hits" };
+    for (int half = 0; half < 2; half++)
+        for (int b = 0; b < 2; b++) {
+            const std::string name = keyBefore(mainmenu::keysFooter[half], actions[b]);
+            SCOPED_TRACE(std::string(mainmenu::keysFooter[half]) + ": " + name);
+            const int key = keyNamed(name);
+            ASSERT_NE(key, 0) << "a key of that name";
+            controllerKey(key, true);
+            EXPECT_TRUE(g_keys[half]->button[b]);
+            EXPECT_FALSE(g_keys[half]->button[1 - b]);
+            EXPECT_FALSE(g_keys[1 - half]->button[0] || g_keys[1 - half]->button[1]);
+            controllerKey(key, false);
+        }
 
     auto footerPixels = [&](gameobject& screen) {
         glViewport(0, 0, W, H);

@@ -182,6 +182,29 @@ TEST_F(ReplayList, HowARecordedMatchEndedIsShownOnItsLine)
     EXPECT_EQ(replaysmenu::describe(d).Mid(16), "   damaged   (kept)");
 }
 
+TEST_F(ReplayList, ALengthIsCountedFromTheFileWhenNoIndexKnowsIt)
+{
+    // 600 steps, with seat 0 handed to keyboard 1 and back to the computer on the way
+    replayheader h;
+    h.settings = { { "game/gamemode", "0" } };
+    saveRandomState(h.randoms);
+    const std::string path = folder + "/" + dated(1);
+    replayrecorder rec;
+    ASSERT_TRUE(rec.open(path, h));
+    game& g = *g_thegame;
+    for (int i = 0; i < 600; i++) {
+        if (i == 100 || i == 400)
+            g.setController(0, i == 100 ? g_keys[0] : nullptr);
+        rec.beforeStep(g);
+        g.step(0.02f);
+        rec.afterStep(g);
+    }
+    rec.close(g);
+    const replaylist l(folder);
+    ASSERT_EQ(l.entries.size(), 1u);
+    EXPECT_EQ(l.entries[0].steps, 600u);
+}
+
 TEST_F(ReplayList, KeptReplaysSurviveThePruningUntilUnkept)
 {
     for (int day = 1; day <= 3; day++)

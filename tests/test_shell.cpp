@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <SDL/SDL.h>
 #include <GL/gl.h>
 #include <wx/fileconf.h>
@@ -102,6 +103,36 @@ TEST(commandLine, helpAndVersionLeaveAtOnce)
     }
 }
 
+// An installed game finds its data in ../share/tibrel beside the program, wherever that is.
+TEST(startUp, theInstalledDataRootLiesBesideTheProgram)
+{
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    ASSERT_GT(n, 0);
+    exe[n] = 0;
+    std::string folder(exe);
+    folder.erase(folder.rfind('/'));
+    EXPECT_EQ(installedDataRoot(), folder + "/../share/tibrel");
+}
+
+// The window failure is one line on standard error, with nothing on standard output.
+TEST(startUp, theNoWindowLineGoesToStandardError)
+{
+    const int w = screen_width, h = screen_height;
+    screen_width = 1024;
+    screen_height = 768;
+    SDL_SetError("%s", "no display here");
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    reportWindowFailure();
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    screen_width = w;
+    screen_height = h;
+    EXPECT_EQ(err, "tibrel: cannot open an OpenGL window of 1024x768: no display here\n");
+    EXPECT_EQ(out, "");
+}
+
 TEST(commandLine, switchCombinations)
 {
     struct row {
@@ -120,6 +151,11 @@ TEST(commandLine, switchCombinations)
         { { "-1024", "-w", "-640" }, 1024, 768, 1024, true, false, false },
         { { "-capture", "-play", "-640" }, 640, 480, 1024, false, true, true },
         { { "-playx", "-1280x", "-W", "--w", "capture" }, 800, 600, 1024, false, false, false },
+        // -size wins over the fixed sizes; the copy texture is the next power of two
+        { { "-size", "1920x1080" }, 1920, 1080, 2048, false, false, false },
+        { { "-1280", "-size", "2560x1080", "-w" }, 2560, 1080, 4096, true, false, false },
+        { { "-size", "1024x600", "-640" }, 1024, 600, 1024, false, false, false },
+        { { "-size", "wide", "-640" }, 640, 480, 1024, false, false, false },
     };
     for (const row& r : rows) {
         std::vector<std::string> words = { "tibrel" };
@@ -148,24 +184,145 @@ TEST(commandLine, switchCombinations)
     EXPECT_EQ(screen_width, 800);
 }
 
+TEST(commandLine, sizesAndTheirCopyTexture)
+{
+    const struct { const char* text; bool ok; int w, h; } sizes[] = {
+        { "1920x1080", true, 1920, 1080 }, { "1x1", true, 1, 1 }, { "8192x4320", true, 8192, 4320 },
+        { "8193x600", false, 0, 0 }, { "0x600", false, 0, 0 }, { "800x", false, 0, 0 },
+        { "x600", false, 0, 0 }, { "800X600", false, 0, 0 }, { "800x600x", false, 0, 0 },
+        { " 800x600", false, 0, 0 }, { "-800x600", false, 0, 0 }, { "+800x600", false, 0, 0 },
+        { "800x 600", false, 0, 0 }, { "999999999999x600", false, 0, 0 }, { "", false, 0, 0 },
+    };
+    for (const auto& c : sizes) {
+        int w = 0, h = 0;
+        EXPECT_EQ(parseSize(c.text, w, h), c.ok) << '"' << c.text << '"';
+        EXPECT_EQ(w, c.w) << '"' << c.text << '"';
+        EXPECT_EQ(h, c.h) << '"' << c.text << '"';
+    }
+    int w = 0, h = 0;
+    EXPECT_FALSE(parseSize(nullptr, w, h));
+
+    const struct { int w, h, buf; } buffers[] = {
+        { 640, 480, 1024 }, { 1024, 768, 1024 }, { 1025, 600, 2048 }, { 1366, 768, 2048 },
+        { 2048, 1152, 2048 }, { 3440, 1440, 4096 }, { 600, 1200, 2048 }, { 1, 1, 1 },
+    };
+    for (const auto& b : buffers) {
+        setScreenSize(b.w, b.h);
+        EXPECT_EQ(bufsize, b.buf) << b.w << "x" << b.h;
+    }
+    setScreenSize(800, 600);
+
+    // a -size the game cannot read is said in one line; a missing one too
+    cmdline bad({ "tibrel", "-size", "800by600" }), missing({ "tibrel", "-size" }),
+        good({ "tibrel", "-size", "800x600" }), none({ "tibrel", "-w" });
+    EXPECT_FALSE(checkSizeSwitch(bad.argc(), bad.argv()));
+    EXPECT_FALSE(checkSizeSwitch(missing.argc(), missing.argv()));
+    EXPECT_TRUE(checkSizeSwitch(good.argc(), good.argv()));
+    EXPECT_TRUE(checkSizeSwitch(none.argc(), none.argv()));
+}
+
+// video/size chooses the size when no switch does; a damaged value leaves the default
+TEST(commandLine, sizeSetting)
+{
+    testsupport::openConfig();
+    const struct { const char* stored; bool switchGiven; bool applied; int w, h; } cases[] = {
+        { "1280x720", false, true, 1280, 720 },
+        { "1280x720", true, false, 640, 480 },    // -640 wins
+        { "", false, false, 800, 600 },
+        { "big", false, false, 800, 600 },
+        { "100000x5", false, false, 800, 600 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        g_config->Write("video/size", wxString(c.stored));
+        cmdline args(c.switchGiven ? std::vector<std::string>{ "tibrel", "-640" }
+                                   : std::vector<std::string>{ "tibrel" });
+        shellswitches s = readSwitches(args.argc(), args.argv());
+        EXPECT_EQ(applySizeSetting(s), c.applied);
+        EXPECT_EQ(s.sized, c.applied || c.switchGiven);
+        EXPECT_EQ(screen_width, c.w);
+        EXPECT_EQ(screen_height, c.h);
+    }
+    setScreenSize(800, 600);
+    testsupport::closeConfig();
+}
+
 // ---- frame pacing ----
 
-TEST(framePacing, delayFillsTheTwentyMillisecondFrame)
+TEST(framePacing, stepsOwedByALateFrame)
 {
-    struct row { unsigned t0, t1, want; };
+    struct row { int late, cap, want; };
     const row rows[] = {
-        { 0, 0, 0 },               // the counter did not advance: no delay
-        { 5000, 5000, 0 },
-        { 1000, 1001, 19 },
-        { 1000, 1007, 13 },
-        { 1000, 1019, 1 },
-        { 1000, 1020, 0 },         // a slow frame is not made up for
-        { 1000, 1500, 0 },
-        { 0xfffffffeu, 3, 15 },    // across the wrap of the millisecond counter
-        { 10, 9, 0 },              // a counter that went back counts as a very long frame
+        { 0, 4, 1 },         // on time: one step
+        { 19, 4, 1 },
+        { 20, 4, 2 },        // one frame late: the step it owes as well
+        { 59, 4, 3 },
+        { 60, 4, 4 },
+        { 500, 4, 4 },       // beyond the cap the debt is dropped
+        { -5, 4, 1 },        // early (a counter that went back) still steps once
+        { 60, 1, 1 },        // a capture: one step per drawn frame
+        { 60, 0, 1 },        // a cap below one still steps
+        { 0x7fffffff, 4, 4 },
     };
     for (const row& r : rows)
-        EXPECT_EQ(frameDelay(r.t0, r.t1), r.want) << r.t0 << " -> " << r.t1;
+        EXPECT_EQ(stepsDue(r.late, r.cap), r.want) << "late " << r.late << " cap " << r.cap;
+}
+
+TEST(framePacing, delayWaitsForTheNextStep)
+{
+    struct row { unsigned now, due, want; };
+    const row rows[] = {
+        { 1000, 1020, 20 },
+        { 1007, 1020, 13 },
+        { 1020, 1020, 0 },
+        { 1500, 1020, 0 },          // late: no wait
+        { 0xfffffffeu, 13, 15 },    // across the wrap of the millisecond counter
+        { 10, 5000, 20 },           // a counter that went back never waits more than a frame
+    };
+    for (const row& r : rows)
+        EXPECT_EQ(frameDelay(r.now, r.due), r.want) << r.now << " -> " << r.due;
+}
+
+// Frames of a given length against the schedule: the steps taken keep game time with real
+// time (every step due by the last frame's start, 1 + start / 20) until a frame takes longer
+// than four steps.
+TEST(framePacing, scheduleKeepsGameTimeWithRealTime)
+{
+    struct row { unsigned frameMs; int cap, frames, wantSteps; };
+    const row rows[] = {
+        { 5, 4, 100, 100 },     // fast frames wait: one step each (the waits are not run here)
+        { 50, 4, 100, 248 },    // the last frame starts at 4.95 s
+        { 80, 4, 100, 397 },    // 12.5 frames a second: still on time
+        { 100, 4, 100, 397 },   // slower: four steps a frame, the rest dropped
+        { 50, 1, 100, 100 },    // a capture: one step per frame
+    };
+    for (const row& r : rows) {
+        stepclock clock;
+        unsigned now = 0xffffff00u;   // the counter wraps during the run
+        clock.restart(now);
+        int steps = 0;
+        for (int f = 0; f < r.frames; f++) {
+            steps += clock.owed(now, r.cap);
+            now += r.frameMs;
+            now += frameDelay(now, clock.due);
+        }
+        EXPECT_EQ(steps, r.wantSteps) << r.frameMs << " ms frames, cap " << r.cap;
+    }
+
+    // a restart after a stall owes one step, not a burst
+    stepclock clock;
+    clock.restart(1000);
+    EXPECT_EQ(clock.owed(1000, 4), 1);
+    clock.restart(1300);
+    EXPECT_EQ(clock.owed(1301, 4), 1);
+    // the debt of a frame longer than four steps is dropped: the frames after it are on time
+    clock.restart(0);
+    clock.owed(0, 4);
+    EXPECT_EQ(clock.owed(500, 4), 4);
+    EXPECT_EQ(clock.owed(500 + frameDelay(500, clock.due), 4), 1);
+    // a counter that went back a long way starts the schedule anew
+    EXPECT_EQ(clock.owed(200, 4), 1);
+    EXPECT_EQ(clock.due, 220u);
 }
 
 // ---- input events ----
@@ -238,15 +395,16 @@ TEST_F(shellEvents, keysAndJoysticksReachTheControllers)
     EXPECT_FALSE(inMatch);
 }
 
-TEST_F(shellEvents, escapeLeavesTheMatchButNeverTheMenu)
+TEST_F(shellEvents, escapePausesTheMatchButNeverLeavesTheMenu)
 {
     int particles = 0;
     const SDL_Event esc = keyEvent(SDL_KEYDOWN, SDLK_ESCAPE);
 
     bool inMatch = true;
     EXPECT_TRUE(handleEvent(esc, inMatch, particles)) << "in the match the queue keeps draining";
-    EXPECT_FALSE(inMatch);
+    EXPECT_TRUE(inMatch) << "it asks for the pause screen, taken by pauseFrame";
 
+    inMatch = false;
     EXPECT_FALSE(handleEvent(esc, inMatch, particles)) << "in the menu the rest waits a frame";
     EXPECT_FALSE(inMatch);
     EXPECT_EQ(particles, 0);
@@ -276,8 +434,54 @@ TEST_F(shellEvents, eventsBehindEscapeInTheMenuWaitOneFrame)
     ASSERT_EQ(SDL_PushEvent(&ret), 0);
     inMatch = true;
     pollEvents(inMatch, particles);
-    EXPECT_FALSE(inMatch);
+    EXPECT_TRUE(inMatch);
     EXPECT_TRUE(keys[0].button[1]);
+}
+
+// A key pressed and released within one long frame reaches a step as pressed: the release
+// waits, with what follows it, until a step has seen the press.
+TEST_F(shellEvents, aReleaseWaitsForAStepToSeeItsPress)
+{
+    ASSERT_TRUE(testsupport::openGLContext()) << "needs a display";
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+    }
+    stepTaken();
+    SDL_Event joyDown;
+    memset(&joyDown, 0, sizeof joyDown);
+    joyDown.type = SDL_JOYBUTTONDOWN;
+    joyDown.jbutton.which = 1;
+    joyDown.jbutton.button = 1;
+    SDL_Event joyUp = joyDown;
+    joyUp.type = SDL_JOYBUTTONUP;
+    SDL_Event queue[] = { keyEvent(SDL_KEYDOWN, SDLK_RETURN), keyEvent(SDL_KEYUP, SDLK_RETURN),
+                          keyEvent(SDL_KEYDOWN, SDLK_KP8), joyDown, joyUp };
+    for (SDL_Event& q : queue)
+        ASSERT_EQ(SDL_PushEvent(&q), 0);
+
+    bool inMatch = true;
+    int particles = 0;
+    pollEvents(inMatch, particles);
+    EXPECT_TRUE(keys[0].button[1]) << "the first step sees Return pressed";
+    EXPECT_FALSE(keys[1].up) << "what follows the held release waits with it";
+    pollEvents(inMatch, particles);
+    EXPECT_TRUE(keys[0].button[1]) << "no step yet: still held back";
+
+    stepTaken();
+    pollEvents(inMatch, particles);
+    EXPECT_FALSE(keys[0].button[1]);
+    EXPECT_TRUE(keys[1].up);
+    EXPECT_TRUE(joys[1].button[0]) << "a joystick button's release waits the same way";
+    stepTaken();
+    pollEvents(inMatch, particles);
+    EXPECT_FALSE(joys[1].button[0]);
+
+    // a key a step has already seen held is released at once
+    SDL_Event up = keyEvent(SDL_KEYUP, SDLK_KP8);
+    ASSERT_EQ(SDL_PushEvent(&up), 0);
+    pollEvents(inMatch, particles);
+    EXPECT_FALSE(keys[1].up);
+    stepTaken();
 }
 
 // ---- frame capture ----

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <functional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -625,3 +626,29 @@ TEST_F(VenueModelTest, MissingFileGivesNoModelAndNoTexture)
 }
 
 }  // namespace
+
+// Only meshes that show see-through texels (the floodlights' halos at night) are blended; the
+// rest of the venue is drawn opaque, which gives the same picture for less work.
+TEST_F(VenueModelTest, OnlyMeshesWithSeeThroughTexelsAreBlended)
+{
+    for (const char* prefix : { "Night", "Daytime" }) {
+        SCOPED_TRACE(prefix);
+        tarvo3ds t(wxString::Format("data/venues/%s_venue.3ds", prefix), 0, 10);
+        ASSERT_NE(t.file, nullptr) << "run from the source tree after the data is built";
+        ASSERT_NE(t.texture, 0u);
+        t.draw();
+        EXPECT_TRUE(glIsEnabled(GL_BLEND)) << "the frame's blending is left on";
+        std::set<unsigned> halos;
+        for (Lib3dsNode* n = t.file->nodes; n; n = n->next)
+            if (strncmp(n->name, "zglow", 5) == 0)
+                halos.insert(n->user.d);
+        EXPECT_EQ(halos.empty(), strcmp(prefix, "Night") != 0);
+        EXPECT_EQ(t.blendedLists, halos);
+    }
+    // without a texture everything is opaque white
+    std::string path = dir + "/v.3ds";
+    saveVenue(path);
+    tarvo3ds bare(wxString::FromUTF8(path.c_str()), 0, 10);
+    bare.draw();
+    EXPECT_TRUE(bare.blendedLists.empty());
+}

@@ -169,11 +169,15 @@ TEST(textDecoding, DecodesUpToThreeByteSequences)
 
 // ---- fonts and glyphs ----
 
-TEST_F(textrenderTest, FontSizeFollowsTheScreenHeight)
+// a thirtieth of the height of the 4:3 layout: the window's height, or three quarters of its
+// width when it is narrower than 4:3
+TEST_F(textrenderTest, FontSizeFollowsTheLayoutHeight)
 {
-    const struct { int height; float size; } cases[] = {{600, 20}, {480, 16}, {768, 25}, {1024, 34}};
+    const struct { int width, height; float size; } cases[] = {
+        {800, 600, 20}, {640, 480, 16}, {1024, 768, 25}, {1280, 1024, 32}, {1920, 1080, 36}};
     int previous = 0;
     for (const auto& c : cases) {
+        screen_width = c.width;
         screen_height = c.height;
         initFontsIn(goodFonts);
         EXPECT_EQ(GLFont(0)->size, c.size);
@@ -181,6 +185,7 @@ TEST_F(textrenderTest, FontSizeFollowsTheScreenHeight)
         EXPECT_NE(adv('M'), previous) << "glyphs are not rendered at the new size";
         previous = adv('M');
     }
+    screen_width = 800;
     screen_height = 600;
     initFontsIn(goodFonts);
 }

@@ -2,13 +2,15 @@
 // player's settings, menu and store are theirs again when it ends.
 #include <cstdio>
 #include <string>
-#include <SDL/SDL_keysym.h>
+#include <vector>
+#include <SDL/SDL.h>
 #include <gtest/gtest.h>
 #include <wx/config.h>
 #include "controller.h"
 #include "game.h"
 #include "main.h"
 #include "mainmenu.h"
+#include "playback.h"
 #include "player.h"
 #include "random.h"
 #include "replay.h"
@@ -80,6 +82,20 @@ protected:
         return path;
     }
 
+    // a key pressed and let go in the window, as the shell hears it while watching
+    void pressKey(int key)
+    {
+        bool inMatch = true;
+        int debug = 0;
+        SDL_Event e;
+        e.type = SDL_KEYDOWN;
+        e.key.keysym.sym = static_cast<SDLKey>(key);
+        EXPECT_TRUE(handleEvent(e, inMatch, debug));
+        e.type = SDL_KEYUP;
+        EXPECT_TRUE(handleEvent(e, inMatch, debug));
+        EXPECT_TRUE(inMatch);
+    }
+
     void watch(const std::string& path)
     {
         menu->watch = new replayplayer();
@@ -91,20 +107,45 @@ protected:
 
 }
 
-TEST(PlaybackSpeed, StepsPerDrawnFrame)
+TEST(PlaybackSpeed, StepsPerTickOfTheStepClock)
 {
-    struct { int speed; unsigned steps[4]; } cases[] = {
-        { 0, { 1, 1, 1, 1 } },  { 1, { 2, 2, 2, 2 } },  { 2, { 4, 4, 4, 4 } },
-        { 3, { 4, 4, 4, 4 } },  { -1, { 1, 0, 1, 0 } }, { -2, { 1, 0, 0, 0 } },
-        { -9, { 1, 0, 0, 0 } },
+    // the keys pressed from 1x, then the steps of the next eight ticks
+    const struct { std::vector<int> keys; unsigned steps[8]; } cases[] = {
+        { {}, { 1, 1, 1, 1, 1, 1, 1, 1 } },
+        { { SDLK_RIGHT }, { 2, 2, 2, 2, 2, 2, 2, 2 } },
+        { { SDLK_RIGHT, SDLK_RIGHT, SDLK_RIGHT }, { 4, 4, 4, 4, 4, 4, 4, 4 } },
+        { { SDLK_LEFT }, { 0, 1, 0, 1, 0, 1, 0, 1 } },
+        { { SDLK_LEFT, SDLK_LEFT, SDLK_LEFT }, { 0, 0, 0, 1, 0, 0, 0, 1 } },
+        { { SDLK_SPACE }, { 0, 0, 0, 0, 0, 0, 0, 0 } },
+        { { SDLK_SPACE, SDLK_RIGHT, SDLK_SPACE }, { 2, 2, 2, 2, 2, 2, 2, 2 } },
     };
-    for (const auto& c : cases)
-        for (unsigned long frame = 0; frame < 4; frame++)
-            EXPECT_EQ(replayStepsInFrame(c.speed, frame + 400), c.steps[frame])
-                << "speed " << c.speed << ", frame " << frame;
-    EXPECT_EQ(playbackLabel(4150, 0, false), "REPLAY  1:23");
-    EXPECT_EQ(playbackLabel(50, 2, true), "REPLAY  0:01  4x  paused");
-    EXPECT_EQ(playbackLabel(0, -2, false), "REPLAY  0:00  1/4x");
+    for (const auto& c : cases) {
+        playback p;
+        for (int k : c.keys)
+            EXPECT_TRUE(p.key(k));
+        for (int t = 0; t < 8; t++)
+            EXPECT_EQ(p.stepsThisTick(), c.steps[t]) << "after " << c.keys.size() << " keys, tick " << t;
+    }
+    playback p;
+    EXPECT_FALSE(p.key(SDLK_UP)) << "only Space, Left and Right are playback keys";
+    // ticks waited at a slow speed carry over a change: a quarter, three ticks, then a half
+    p.key(SDLK_LEFT);
+    p.key(SDLK_LEFT);
+    for (int t = 0; t < 3; t++)
+        EXPECT_EQ(p.stepsThisTick(), 0u);
+    p.key(SDLK_RIGHT);
+    EXPECT_EQ(p.stepsThisTick(), 1u);
+
+    EXPECT_EQ(playback().label(4150), "REPLAY  1:23");
+    p = playback();
+    p.key(SDLK_RIGHT);
+    p.key(SDLK_RIGHT);
+    p.key(SDLK_SPACE);
+    EXPECT_EQ(p.label(50), "REPLAY  0:01  4x  paused");
+    p = playback();
+    p.key(SDLK_LEFT);
+    p.key(SDLK_LEFT);
+    EXPECT_EQ(p.label(2999), "REPLAY  0:59  1/4x");
 }
 
 TEST_F(Watching, AnySpeedAndPausingPlayTheSameSteps)
@@ -124,11 +165,9 @@ TEST_F(Watching, AnySpeedAndPausingPlayTheSameSteps)
     int frames = 0;
     unsigned long long last = 0;
     for (;; frames++) {
-        for (const auto& k : keys) {
-            if (k.frame == frames) {
-                EXPECT_TRUE(playbackKey(k.key));
-            }
-        }
+        for (const auto& k : keys)
+            if (k.frame == frames)
+                pressKey(k.key);
         last = match->stateHash();
         if (!stepMatch(*match, *menu))
             break;
@@ -139,7 +178,6 @@ TEST_F(Watching, AnySpeedAndPausingPlayTheSameSteps)
     EXPECT_NE(frames, steps) << "the speed changed how many steps ran per frame";
     match = leaveMatch(match, *menu);
     EXPECT_FALSE(watching());
-    EXPECT_FALSE(playbackKey(SDLK_SPACE)) << "no replay, no playback keys";
 }
 
 TEST_F(Watching, ThePlayersSettingsComeBackAndNothingIsWritten)
@@ -149,7 +187,7 @@ TEST_F(Watching, ThePlayersSettingsComeBackAndNothingIsWritten)
     delete g_config;   // flushes: the file as the player left it
     g_config = nullptr;
     testsupport::openConfig();
-    const std::string before = testsupport::readFile(storePath());
+    const std::string before = testsupport::readAll(storePath());
     wxConfigBase* players = g_config;
 
     watch(path);
@@ -184,6 +222,33 @@ TEST_F(Watching, ThePlayersSettingsComeBackAndNothingIsWritten)
     EXPECT_EQ(g_thegame, match);
 
     testsupport::closeConfig();
-    EXPECT_EQ(testsupport::readFile(storePath()), before);
+    EXPECT_EQ(testsupport::readAll(storePath()), before);
     testsupport::openConfig();
+}
+
+TEST_F(Watching, EscapeOrAPadsThirdButtonLeavesAtOnceWithoutThePauseScreen)
+{
+    unsigned long long unused = 0;
+    const std::string path = record(10, unused);
+    for (int pad = 0; pad < 2; pad++) {
+        watch(path);
+        bool inMatch = true;
+        int debug = 0;
+        SDL_Event e = {};
+        if (pad) {
+            e.type = SDL_JOYBUTTONDOWN;
+            e.jbutton.which = 1;
+            e.jbutton.button = 2;
+        } else {
+            e.type = SDL_KEYDOWN;
+            e.key.keysym.sym = SDLK_ESCAPE;
+        }
+        EXPECT_FALSE(handleEvent(e, inMatch, debug)) << "the rest of the queue waits for the menu";
+        EXPECT_FALSE(inMatch) << (pad ? "pad" : "Escape");
+        match = pauseFrame(match, *menu, inMatch);
+        EXPECT_FALSE(matchPaused()) << "no pause screen over a replay";
+        closePause();
+        match = leaveMatch(match, *menu);
+        EXPECT_FALSE(watching());
+    }
 }

@@ -5,7 +5,7 @@ TIBREL_PACKAGES=(
     build-essential cmake pkg-config
     libsdl1.2-dev libsdl-image1.2-dev libsdl-mixer1.2-dev libfreetype-dev lib3ds-dev
     libwxgtk3.2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
-    libgtest-dev libbenchmark-dev libpng-dev libvorbis-dev libogg-dev fonts-tuffy
+    libgtest-dev libbenchmark-dev libpng-dev libvorbis-dev libogg-dev libenet-dev fonts-tuffy
     xvfb xauth xdotool imagemagick python3
     libx11-dev desktop-file-utils appstream man-db dpkg-dev xdg-utils shared-mime-info
 )

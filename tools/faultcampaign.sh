@@ -165,15 +165,17 @@ play_case() {
         pid=""
         return
     fi
-    # the match, then the three title pictures, then Up wraps to "Quit". A loaded machine may
-    # take longer than a key is held for a frame: the round is repeated with longer holds (a
-    # round that got only part-way leaves the title pictures skipped or the first menu line,
-    # whose Return only changes player 1's device)
+    # Escape pauses the match and Up wraps to "Leave Match"; then the three title pictures,
+    # and Up wraps to "Quit". Every press reaches a step however slow the frames are, but a
+    # loaded machine may drop a key before the window has focus: the round is repeated with
+    # longer holds, each shorter than a menu's repeat delay of 0.4 s (a round that got only
+    # part-way leaves the title pictures skipped or the main menu, where Escape does nothing
+    # and Up, Return still quit)
     local hold left
-    for hold in 0.6 1.5 3; do
+    for hold in 0.15 0.25 0.35; do
         xdotool mousemove --window "$wid" 400 300 2>/dev/null
         xdotool windowfocus "$wid" 2>/dev/null
-        for key in Escape Return Return Return Up Return; do
+        for key in Escape Up Return Return Return Return Up Return; do
             press "$key" "$hold"
         done
         left=15

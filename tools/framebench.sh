@@ -1,7 +1,8 @@
 #!/bin/bash
 # The frame benchmark: the game's frame loop in fixed scenes against the floor program,
 # interleaved, under a virtual display with Mesa's software renderer.
-#   tools/framebench.sh [build dir] [-800] [--frames 200] [--rounds 3] [--scenes title,menu,...]
+#   tools/framebench.sh [build dir] [-800 | -size WxH] [--frames 200] [--rounds 3] [--scenes title,menu,...]
+#                       [--shots DIR] [--daytime 0-3] [--paced]
 # Run from the source tree (the scenes read data/). Prints the table on stdout, each round's
 # figures and resident memory on stderr. FRAMEBENCH_EXE=name runs another build of the
 # benchmark kept in the build dir (a copy made before a change), to compare two builds.
@@ -17,4 +18,4 @@ exe="$build/${FRAMEBENCH_EXE:-tibrel_framebench}"
 home=$(mktemp -d /tmp/tibrel-framebench-XXXXXX)
 trap 'rm -rf "$home"' EXIT
 HOME="$home" XDG_CONFIG_HOME="$home/.config" SDL_AUDIODRIVER=dummy \
-    xvfb-run -a -s "-noreset -screen 0 1280x1024x24" "$exe" "$@"
+    xvfb-run -a -s "-noreset -screen 0 2560x1440x24" "$exe" "$@"   # any window up to 2560x1440 fits

@@ -1,11 +1,17 @@
 // tibrel_framebench: the cost of a drawn frame of the real game loop, scene by scene, against
 // a floor program that does only the per-frame work the game cannot avoid at the same size
-// (clear, the 512 x 512 sand upload, one full-screen textured quad, the frame copy, the swap).
-// Each round measures the floor and every scene once, interleaved, in one process and one
-// window; the figures to report are the ratios to the floor of the same round.
+// (clear, the 512 x 512 sand upload, one opaque full-screen textured quad, the frame copy, the
+// swap). Each round measures the floor and every scene once, interleaved, in one process and
+// one window; the figures to report are the ratios to the floor of the same round. The scenes
+// do the game's per-frame work: its frame, event polling, the replay recording of a match, the
+// sound mixer playing music and effects.
 //
-//   tibrel_framebench [-640|-800|-1024|-1280] [--frames N] [--rounds N] [--scenes a,b,...]
-//                     [--shots DIR]
+// --daytime picks morning (0), day (1, the default), evening (2) or night (3).
+// --paced runs each scene through the real loop instead, with its sleep and catch-up, and
+// reports game seconds per real second and the share of frames whose steps ran late.
+//
+//   tibrel_framebench [-640|-800|-1024|-1280|-size WxH] [--frames N] [--rounds N]
+//                     [--scenes a,b,...] [--shots DIR] [--paced] [--daytime 0-3]
 //
 // run it through tools/framebench.sh, which provides the display and an empty home folder.
 #include <algorithm>
@@ -19,21 +25,26 @@
 #include <string>
 #include <vector>
 #include <SDL/SDL.h>
+#include <SDL/SDL_mixer.h>
 #include <GL/gl.h>
+#include <wx/config.h>
+#include "ball.h"
 #include "game.h"
 #include "glstuff.h"
 #include "intromenu.h"
 #include "main.h"
 #include "mainmenu.h"
+#include "player.h"
 #include "playfield.h"
 #include "random.h"
+#include "replay.h"
 #include "sound.h"
 #include "textrender.h"
 
 namespace {
 
-const float STEP = 0.02f;        // seconds of game time per frame, as the game steps
-const double FRAME_MS = 20.0;    // the game's pace
+const float STEP = STEP_SECONDS;   // seconds of game time per step, as the game steps
+const double FRAME_MS = 20.0;      // the game's pace
 const int SAND = 512;            // sand texture edge
 
 double wallMs()
@@ -74,7 +85,7 @@ class scene {
 public:
     virtual ~scene() {}
     virtual void begin() = 0;
-    virtual void frame(int n) = 0;   // one loop pass: draw, copy, swap, step
+    virtual void frame(int n) = 0;   // one loop pass without pacing: a drawn frame and a step
     virtual void end() = 0;
     // frames to measure when asked for `frames`
     virtual int length(int frames) { return frames; }
@@ -98,9 +109,13 @@ public:
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         pixels[(n * 4097) % pixels.size()] = (unsigned char)n;   // a changing map, as in play
         updateTexture(tex, pixels.data(), SAND, SAND);
+        // opaque, whatever the scene before it left switched on
         glDisable(GL_DEPTH_TEST);
+        glDisable(GL_BLEND);
+        glDisable(GL_ALPHA_TEST);
         glEnable(GL_TEXTURE_2D);
         glBindTexture(GL_TEXTURE_2D, tex);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
         glMatrixMode(GL_MODELVIEW);
@@ -129,21 +144,31 @@ public:
 
 // ---- the game's own loop ----
 
-// the body of the game's frame loop, without pacing
-void loopDraw(gameobject* shown)
-{
-    SDL_JoystickUpdate();
-    beginFrame();
-    shown->draw();
-    postprocess();
-    glFlush();
-    keepFrame();
-    captureFrame();
-    SDL_GL_SwapBuffers();
-}
+// A scene of the game loop: what it shows, and its step. A step is taken as the loop takes it,
+// after the events are polled.
+class loopScene : public scene {
+public:
+    bool inMatch = false;
+    int particles = 0;
+
+    virtual gameobject* shown() = 0;
+    virtual void step(int n) = 0;   // step n of the scene
+
+    void takeStep(int n)
+    {
+        pollEvents(inMatch, particles);
+        step(n);
+        stepTaken();
+    }
+    void frame(int n) override
+    {
+        showFrame(shown());
+        takeStep(n);
+    }
+};
 
 // The title pictures and the main menu, opened as the game opens them.
-class titleScene : public scene {
+class titleScene : public loopScene {
 public:
     mainmenu* root = nullptr;
     bool skipTitles;   // true: the main menu alone, entered with its transition
@@ -168,26 +193,20 @@ public:
             presents->openSubMenu(team);
         }
         root->setBackground("data/titles/mainmenu_bg.png");
+        playMusic("data/music/menu_01.xm");
     }
-    void frame(int n) override
+    gameobject* shown() override { return root; }
+    void step(int n) override
     {
         g_voltage = musicPulse(n);
-        loopDraw(root);
-        g_feedback = std::min(g_mix, 10.0f);
-        root->step(STEP);
+        stepScreens(*root, STEP);
         // the menu: a new transition every second, as a player moving between screens sees
         if (skipTitles && n % 50 == 49)
             root->fade = 1.0f;
     }
     void end() override
     {
-        while (root->subMenu) {
-            menu* m = root->subMenu;
-            while (m->subMenu)
-                m = m->subMenu;
-            m->detachFromParent();
-            delete m;
-        }
+        closeOpenScreens(root);
         delete root;
         root = nullptr;
         g_feedback = g_shake = g_mix = 0;
@@ -195,53 +214,69 @@ public:
     }
 };
 
-// A match of four computer players; optionally a scored point every 1.2 s (shake and
-// slow-motion zoom) or 256 debug particles a frame.
-class matchScene : public scene {
+// A recorded match of four computer players, begun as "Start!" begins it; optionally a scored
+// point every 1.2 s (shake, then 0.6 s of slow motion at the net with its zoom feedback) or
+// 256 debug particles a step.
+class matchScene : public loopScene {
 public:
     enum kind { RALLY, POINT, PARTICLES };
     kind what;
     game* match = nullptr;
+    mainmenu* settings = nullptr;
 
-    explicit matchScene(kind k) : what(k) {}
+    explicit matchScene(kind k) : what(k) { inMatch = true; }
 
     void begin() override
     {
         seedScene(11);
         g_feedback = g_shake = 0;
-        match = new game();
-        g_thegame = match;
-        match->event(game::EV_BEGIN, 0);
+        settings = new mainmenu();
+        match = beginMatch(new game(), *settings);
         // into the rally, past the serve
         for (int i = 0; i < 150; i++)
-            match->step(STEP);
+            stepMatch(*match, *settings);
         if (what == PARTICLES) {
             match->debugParticles = 256;
             // the rain reaches its steady state before it is measured
             for (int i = 0; i < 60; i++) {
                 beginFrame();
                 match->draw();
-                match->step(STEP);
+                stepMatch(*match, *settings);
             }
         }
     }
-    void frame(int n) override
+    gameobject* shown() override { return match; }
+    // both teams jump at the net over the ball: the match's own slow-motion test sets in
+    void atTheNet()
+    {
+        for (int i : { 0, 2 }) {
+            player* p = match->players[i];
+            p->pos = vector3d(i == 0 ? -5.0f : 5.0f, -15, 0);
+            p->vel = vector3d(0, -10, 0);   // still rising
+            p->state = player::MOVE_JUMPING;
+        }
+        match->theBall->pos = vector3d(0, -60, 0);
+        match->theBall->vel = vector3d();
+        match->state = game::STATE_PLAYING;
+    }
+    void step(int n) override
     {
         if (what == POINT && n % 60 == 0) {
             match->teamScore(n / 60 % 2);
             match->score[0] = match->score[1] = 0;   // never ends the round
-            match->zoomTarget = 1.0f;                 // the slow-motion zoom's feedback
         }
-        if (what == POINT && n % 60 == 30)
-            match->zoomTarget = 0.0f;
-        loopDraw(match);
-        match->step(STEP);
+        if (what == POINT && n % 60 < 30)
+            atTheNet();
+        stepMatch(*match, *settings);
     }
     void end() override
     {
+        match = leaveMatch(match, *settings);
         g_thegame = nullptr;
         delete match;
         match = nullptr;
+        delete settings;
+        settings = nullptr;
         g_feedback = g_shake = 0;
     }
 };
@@ -286,6 +321,55 @@ frameStats run(scene& s, int frames, const char* name = nullptr)
     st.cpu = cpuMs() - c0;
     s.end();
     return st;
+}
+
+struct pacedStats {
+    double speed = 0;   // game seconds per real second
+    double late = 0;    // % of drawn frames that ran more than one step
+    double fps = 0;     // drawn frames per real second
+};
+
+// The scene's steps through the real loop: the schedule, the catch-up and the sleep. Game time
+// is the steps taken, real time runs from the first frame to the moment the next step is due.
+pacedStats runPaced(loopScene& s, int frames)
+{
+    const int steps = s.length(frames);
+    s.begin();
+    s.frame(0);   // the first frame uploads and compiles what it draws
+    stepclock pace;
+    const unsigned t0 = SDL_GetTicks();
+    pace.restart(t0);
+    int taken = 0, drawn = 0, late = 0;
+    while (taken < steps) {
+        const int owed = pace.owed(SDL_GetTicks(), MAX_STEPS_PER_FRAME);
+        late += owed > 1;
+        showFrame(s.shown());
+        drawn++;
+        for (int i = 0; i < owed && taken < steps; i++)
+            s.takeStep(1 + taken++);
+        pace.wait();
+    }
+    const double real = std::max(1u, SDL_GetTicks() - t0) / 1000.0;
+    s.end();
+    pacedStats st;
+    st.speed = taken * STEP / real;
+    st.late = 100.0 * late / drawn;
+    st.fps = drawn / real;
+    return st;
+}
+
+std::string loadAverage()
+{
+    char text[64] = "?";
+    FILE* f = fopen("/proc/loadavg", "r");
+    if (f) {
+        if (!fgets(text, sizeof text, f))
+            text[0] = 0;
+        fclose(f);
+    }
+    std::string s(text);
+    const size_t end = s.find(' ', s.find(' ', s.find(' ') + 1) + 1);   // the three averages
+    return s.substr(0, end);
 }
 
 // resident memory of the process in kB, 0 when it cannot be read
@@ -343,49 +427,11 @@ struct row {
 
 }
 
-int main(int argc, char** argv)
+// the unpaced table: floor and scene alternately, round by round
+template <class named>
+void measure(floorScene& floorS, const std::vector<named>& scenes, int frames, int rounds,
+             const std::string& only, const std::string& loadBefore)
 {
-    int frames = 200, rounds = 3;
-    std::string only;
-    for (int i = 1; i < argc; i++) {
-        if (!strcmp(argv[i], "--frames") && i + 1 < argc)
-            frames = std::max(10, atoi(argv[++i]));
-        else if (!strcmp(argv[i], "--rounds") && i + 1 < argc)
-            rounds = std::max(1, atoi(argv[++i]));
-        else if (!strcmp(argv[i], "--shots") && i + 1 < argc)
-            g_shotDir = argv[++i];
-        else if (!strcmp(argv[i], "--scenes") && i + 1 < argc)
-            only = std::string(",") + argv[++i] + ",";
-    }
-    readSwitches(argc, argv);   // the resolution switches, as the game reads them
-    SDL_Init(SDL_INIT_VIDEO);
-    openWindow(true);
-    openConfigStore();
-    GLInitFreeType();
-    SDL_InitSubSystem(SDL_INIT_JOYSTICK);
-    openJoysticks();
-    reserveTexture(&g_buff, bufsize, bufsize, true);
-    static controller keys[2], joys[4];
-    for (int i = 0; i < 2; i++)
-        g_keys[i] = &keys[i];
-    for (int i = 0; i < 4; i++)
-        g_joys[i] = &joys[i];
-
-    floorScene floorS;
-    titleScene title(false), menuS(true);
-    matchScene rally(matchScene::RALLY), point(matchScene::POINT),
-        rain(matchScene::PARTICLES);
-    struct named { const char* name; scene* s; };
-    std::vector<named> scenes = { { "title", &title }, { "menu", &menuS }, { "rally", &rally },
-                                  { "point", &point }, { "particles", &rain } };
-    if (!only.empty()) {
-        std::vector<named> kept;
-        for (const named& n : scenes)
-            if (only.find(std::string(",") + n.name + ",") != std::string::npos)
-                kept.push_back(n);
-        scenes = kept;
-    }
-
     std::map<std::string, row> rows;
     std::vector<double> resets, resetCpu, resetRatio;
     for (int r = 0; r < rounds; r++) {
@@ -426,8 +472,9 @@ int main(int argc, char** argv)
         }
     }
 
-    printf("%dx%d, %d frames a scene, %d interleaved rounds; medians over the rounds\n",
-           screen_width, screen_height, frames, rounds);
+    printf("%dx%d, %d frames a scene, %d interleaved rounds; medians over the rounds; load "
+           "average %s before, %s after\n", screen_width, screen_height, frames, rounds,
+           loadBefore.c_str(), loadAverage().c_str());
     printf("%-10s %9s %9s %9s %8s %11s %11s\n", "scene", "work ms", "p90 ms", "cpu ms", ">20ms %",
            "cpu/floor", "work/floor");
     std::vector<std::string> order = { "floor" };
@@ -454,7 +501,94 @@ int main(int argc, char** argv)
         printf("sand reset: %.1f ms CPU (%.2f floor frames of CPU), %.1f ms wall\n",
                median(resetCpu), median(resetRatio), median(resets));
 
+}
+
+int main(int argc, char** argv)
+{
+    int frames = 200, rounds = 3;
+    bool paced = false;
+    const char* daytime = nullptr;
+    std::string only;
+    for (int i = 1; i < argc; i++) {
+        if (!strcmp(argv[i], "--frames") && i + 1 < argc)
+            frames = std::max(10, atoi(argv[++i]));
+        else if (!strcmp(argv[i], "--rounds") && i + 1 < argc)
+            rounds = std::max(1, atoi(argv[++i]));
+        else if (!strcmp(argv[i], "--shots") && i + 1 < argc)
+            g_shotDir = argv[++i];
+        else if (!strcmp(argv[i], "--scenes") && i + 1 < argc)
+            only = std::string(",") + argv[++i] + ",";
+        else if (!strcmp(argv[i], "--paced"))
+            paced = true;
+        else if (!strcmp(argv[i], "--daytime") && i + 1 < argc)
+            daytime = argv[++i];
+    }
+    if (!checkSizeSwitch(argc, argv))
+        return 1;
+    readSwitches(argc, argv);   // the size switches, as the game reads them
+    SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO);
+    openWindow(true);
+    openConfigStore();
+    // the scenes' main menus read the time of day from the settings, as the game does
+    if (daytime)
+        g_config->Write("game/timeofday", atoi(daytime));
+    initSound();
+    // the mixer plays on; the music level the title pictures pulse with is fixed instead
+    // (musicPulse), so two runs draw the same frames
+    Mix_SetPostMix(nullptr, nullptr);
+    GLInitFreeType();
+    SDL_InitSubSystem(SDL_INIT_JOYSTICK);
+    openJoysticks();
+    SDL_JoystickEventState(SDL_ENABLE);
+    reserveTexture(&g_buff, bufsize, bufsize, true);
+    static controller keys[2], joys[4];
+    for (int i = 0; i < 2; i++)
+        g_keys[i] = &keys[i];
+    for (int i = 0; i < 4; i++)
+        g_joys[i] = &joys[i];
+
+    floorScene floorS;
+    titleScene title(false), menuS(true);
+    matchScene rally(matchScene::RALLY), point(matchScene::POINT),
+        rain(matchScene::PARTICLES);
+    struct named { const char* name; loopScene* s; };
+    std::vector<named> scenes = { { "title", &title }, { "menu", &menuS }, { "rally", &rally },
+                                  { "point", &point }, { "particles", &rain } };
+    if (!only.empty()) {
+        std::vector<named> kept;
+        for (const named& n : scenes)
+            if (only.find(std::string(",") + n.name + ",") != std::string::npos)
+                kept.push_back(n);
+        scenes = kept;
+    }
+    const std::string loadBefore = loadAverage();
+
+    if (paced) {
+        std::map<std::string, std::vector<double>> speed, late, fps;
+        for (int r = 0; r < rounds; r++) {
+            for (const named& n : scenes) {
+                const pacedStats st = runPaced(*n.s, frames);
+                speed[n.name].push_back(st.speed);
+                late[n.name].push_back(st.late);
+                fps[n.name].push_back(st.fps);
+                fprintf(stderr, "round %d %-9s %.3f game s per real s, %.1f %% late, %.1f fps\n",
+                        r + 1, n.name, st.speed, st.late, st.fps);
+            }
+        }
+        printf("paced, %dx%d, %d steps a scene (title: 600), %d interleaved rounds; load average "
+               "%s before, %s after\n", screen_width, screen_height, frames, rounds,
+               loadBefore.c_str(), loadAverage().c_str());
+        printf("%-10s %14s %8s %9s\n", "scene", "game s/real s", "late %", "frames/s");
+        for (const named& n : scenes)
+            printf("%-10s %14.3f %8.1f %9.1f\n", n.name, median(speed[n.name]),
+                   median(late[n.name]), median(fps[n.name]));
+    } else {
+        measure(floorS, scenes, frames, rounds, only, loadBefore);
+    }
+
     g_thegame = nullptr;
+    stopMusic();
+    deinitSound();
     closeConfigStore();
     GLDeinitFreeType();
     SDL_Quit();

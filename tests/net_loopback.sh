@@ -1,0 +1,43 @@
+#!/bin/bash
+# Online matches on 127.0.0.1 between headless machines with scripted inputs, each a whole
+# match of 3-point rounds: 2 machines (1 + 1 and 2 + 2 humans), 3 machines (2 + 1 + 1) and
+# 4 machines (1 each). Every machine's hashes after every rally are equal, and equal those of
+# the host's recording played back offline.
+#
+# usage: tests/net_loopback.sh <build dir>     (TIBREL_NET_KEEP=1 keeps the working folder)
+set -u
+BUILD=$(cd "$1" && pwd)
+# shellcheck source=tests/netlib.bash
+source "$(dirname "$0")/netlib.bash"
+
+play() {
+    local devices=("$@") n=$# i
+    peer host --host 0 --machines "$n" --devices "${devices[0]}" --seed $((n * 10 + devices[0])) --fast
+    local host_pid=$LAST_PID pids=() port
+    port=$(port_of host)
+    [ -n "$port" ] || exit 1
+    for ((i = 1; i < n; i++)); do
+        peer "c$i" --join "127.0.0.1:$port" --devices "${devices[i]}" --fast
+        pids+=("$LAST_PID")
+    done
+    wait_for "$host_pid" 120
+    [ "$STATUS" = 0 ] || fail "${devices[*]}: the host ended with $STATUS: $(tail -3 "$WORK/host.out")"
+    for ((i = 1; i < n; i++)); do
+        wait_for "${pids[i - 1]}" 20
+        [ "$STATUS" = 0 ] || fail "${devices[*]}: machine $i ended with $STATUS: $(tail -3 "$WORK/c$i.out")"
+        hashes "c$i" | diff -q - <(hashes host) > /dev/null ||
+            fail "${devices[*]}: machine $i's hashes differ from the host's"
+    done
+    [ "$(hashes host | wc -l)" -ge 4 ] || fail "${devices[*]}: too few rallies"
+    LD_PRELOAD=$PRELOAD "$PEER" --replay "$WORK/host.rp" > "$WORK/replay.out" 2>&1 ||
+        fail "${devices[*]}: the host's recording does not play back: $(tail -2 "$WORK/replay.out")"
+    hashes replay | diff -q - <(hashes host) > /dev/null ||
+        fail "${devices[*]}: the recording's hashes differ from the match's"
+    echo "ok: ${devices[*]} humans, $(hashes host | wc -l) hashes, $(grep stats "$WORK/host.out")"
+    rm -f "$WORK"/*.out "$WORK"/*.rp
+}
+
+play 1 1
+play 2 2
+play 2 1 1
+play 1 1 1 1

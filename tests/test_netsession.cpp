@@ -1,0 +1,126 @@
+// The session facing a machine that sends damaged packets over a real ENet connection on
+// 127.0.0.1: the host drops that machine with a reason it is sent, a client stops with the
+// reason, and neither reads what the decoder refused.
+#include <string>
+#include <enet/enet.h>
+#include <gtest/gtest.h>
+#include <SDL/SDL.h>
+#include "netsession.h"
+
+namespace {
+
+netsession::identity me(const char* name)
+{
+    netsession::identity id;
+    id.version = "Tibrel test";
+    id.dataHash = 42;
+    id.name = name;
+    return id;
+}
+
+// a bare ENet end that sends whatever bytes it is given
+struct rawend {
+    ENetHost* host = nullptr;
+    ENetPeer* peer = nullptr;
+    std::string received;   // the last packet
+    bool disconnected = false;
+
+    ~rawend()
+    {
+        if (host)
+            enet_host_destroy(host);
+    }
+    void pump()
+    {
+        ENetEvent e;
+        while (enet_host_service(host, &e, 0) > 0) {
+            if (e.type == ENET_EVENT_TYPE_CONNECT)
+                peer = e.peer;
+            if (e.type == ENET_EVENT_TYPE_RECEIVE) {
+                received.assign(reinterpret_cast<const char*>(e.packet->data), e.packet->dataLength);
+                enet_packet_destroy(e.packet);
+            }
+            if (e.type == ENET_EVENT_TYPE_DISCONNECT)
+                disconnected = true;
+        }
+    }
+    void send(const std::string& bytes)
+    {
+        enet_peer_send(peer, 0, enet_packet_create(bytes.data(), bytes.size(), ENET_PACKET_FLAG_RELIABLE));
+        enet_host_flush(host);
+    }
+};
+
+// runs both ends for up to 3 s or until done() holds
+template <class F>
+void run(netsession& s, rawend& r, F done)
+{
+    for (int i = 0; i < 300 && !done(); i++) {
+        s.poll(SDL_GetTicks() + 1);
+        r.pump();
+        SDL_Delay(10);
+    }
+}
+
+const std::string damaged[] = {
+    std::string("\x05\x01\x00\x00\x00\x00\x00\x00\x00\x00\x40\x01", 12),   // input: 64 steps, none there
+    std::string("\x63", 1),                                                  // no such kind
+    std::string("\x01\x01", 2),                                              // hello cut short
+};
+
+TEST(NetSession, TheHostDropsAMachineThatSendsDamagedPackets)
+{
+    ASSERT_EQ(enet_initialize(), 0);
+    for (const std::string& bytes : damaged) {
+        netsession host(me("host"));
+        ASSERT_TRUE(host.host(0)) << host.message();
+        rawend r;
+        r.host = enet_host_create(nullptr, 1, 2, 0, 0);
+        ENetAddress a;
+        enet_address_set_host(&a, "127.0.0.1");
+        a.port = static_cast<enet_uint16>(host.port());
+        enet_host_connect(r.host, &a, 2, 0);
+        run(host, r, [&] { return r.peer != nullptr; });
+        ASSERT_NE(r.peer, nullptr);
+        r.send(bytes);
+        run(host, r, [&] { return r.disconnected; });
+        EXPECT_TRUE(r.disconnected);
+        netmessage m;
+        std::string why;
+        ASSERT_TRUE(decodeMessage(reinterpret_cast<const unsigned char*>(r.received.data()),
+                                  r.received.size(), m, why)) << why;
+        EXPECT_EQ(m.kind, MSG_REFUSE);
+        EXPECT_NE(m.text.find("damaged packet"), std::string::npos) << m.text;
+        EXPECT_EQ(host.state(), netsession::LOBBY) << "the host goes on";
+        EXPECT_EQ(host.machineCount(), 1);
+    }
+}
+
+TEST(NetSession, AClientStopsWhenTheHostSendsDamagedPackets)
+{
+    ASSERT_EQ(enet_initialize(), 0);
+    for (const std::string& bytes : damaged) {
+        rawend r;
+        ENetAddress a;
+        a.host = ENET_HOST_ANY;
+        a.port = 0;
+        r.host = enet_host_create(&a, 1, 2, 0, 0);
+        ASSERT_NE(r.host, nullptr);
+        ENetAddress bound;
+        ASSERT_EQ(enet_socket_get_address(r.host->socket, &bound), 0);
+        netsession client(me("client"));
+        ASSERT_TRUE(client.join("127.0.0.1", bound.port)) << client.message();
+        run(client, r, [&] { return r.peer != nullptr && !r.received.empty(); });
+        ASSERT_NE(r.peer, nullptr);
+        r.send(encodeWelcome(1, "host"));
+        run(client, r, [&] { return client.state() == netsession::LOBBY; });
+        ASSERT_EQ(client.state(), netsession::LOBBY);
+        r.send(bytes);
+        run(client, r, [&] { return client.state() == netsession::STOPPED; });
+        EXPECT_EQ(client.state(), netsession::STOPPED);
+        EXPECT_NE(client.message().find("The host sent a damaged packet"), std::string::npos)
+            << client.message();
+    }
+}
+
+}
