@@ -185,6 +185,19 @@ void replaysmenu::close()
     delete this;
 }
 
+wxString replaysmenu::fitted(const wxString& text, int width)
+{
+    if (textWidth(text) <= width)
+        return text;
+    // the head ("Video written: ") stays, the start of the rest goes: a path keeps its file name
+    const int colon = text.Find(": ");
+    const wxString head = colon == wxNOT_FOUND ? wxString() : text.Left(colon + 2) + "...";
+    wxString tail = text.Mid(colon == wxNOT_FOUND ? 0 : colon + 2);
+    while (!tail.empty() && textWidth(head + tail) > width)
+        tail.Remove(0, 1);
+    return head + tail;
+}
+
 int replaysmenu::firstShown(int c, int n)
 {
     return std::max(0, std::min(c - VISIBLE_ROWS / 2, n - VISIBLE_ROWS));
@@ -235,8 +248,10 @@ void replaysmenu::drawThis()
         glColor4f(1, 1, 1, 1);
     drawText(half - textWidth(back.label) / 2, top + (VISIBLE_ROWS + 1.5f) * lineHeight, back.label);
     glColor4f(1, 1, 0, 1);
-    if (!status.empty())
-        drawText(half - textWidth(status) / 2, top + (VISIBLE_ROWS + 3) * lineHeight, status);
+    if (!status.empty()) {
+        const wxString line = fitted(status, static_cast<int>(layout.w) - 20);
+        drawText(half - textWidth(line) / 2, top + (VISIBLE_ROWS + 3) * lineHeight, line);
+    }
     glColor4f(0.75f, 0.85f, 1.0f, 1);
     for (int k = 0; k < 2; k++)
         drawText(half - textWidth(KEYS_FOOTER[k]) / 2, layout.h - (2.5f - k) * lineHeight,

@@ -26,6 +26,8 @@ public:
 
     // one line of the list: date and time, mode, time of day, score, length, kept
     static wxString describe(const replaysummary& e);
+    // text cut to width pixels: what follows its first ": " loses its start ("...replays/x.mp4")
+    static wxString fitted(const wxString& text, int width);
     // the list entry under the cursor, or -1 (on "Back")
     int selected() const;
     // rows of the list shown at once; the list scrolls with the cursor

@@ -209,7 +209,7 @@ key Escape                        # the main menu
 settle "$WORK/menu-again.png"
 [ "$(differing "$WORK/menu.png" "$WORK/menu-again.png")" -lt 2000 ] ||
     fail "Escape did not return to the main menu, or it shows other settings"
-key Up                            # "Quit"
+key Down 2                        # "Start!", "Quit"
 key Return
 for ((t = 0; t < 120; t++)); do
     kill -0 "$GAME_PID" 2>/dev/null || break

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <SDL/SDL_keysym.h>
 #include <gtest/gtest.h>
+#include <wx/filefn.h>
 #include "controller.h"
 #include "game.h"
 #include "main.h"
@@ -17,6 +18,7 @@
 #include "replaylist.h"
 #include "replaysmenu.h"
 #include "support.h"
+#include "textrender.h"
 
 namespace {
 
@@ -262,6 +264,23 @@ TEST_F(ReplayList, DeleteAsksFirstAndEscapeKeeps)
 
     EXPECT_TRUE(screen->onKey(SDLK_ESCAPE));
     EXPECT_EQ(owner.subMenu, nullptr) << "Escape goes back";
+}
+
+TEST_F(ReplayList, ALongStatusKeepsItsHeadAndTheFileName)
+{
+    if (!wxFileExists("data/Tuffy_Bold.ttf"))
+        GTEST_SKIP() << "data/Tuffy_Bold.ttf not generated";
+    GLInitFreeType();
+    const wxString written = "Video written: /home/someone/.local/share/tibrel/replays/kept/"
+                             "2026-12-11_01-02-33.mp4";
+    const int width = GLTextWidth(0, L"%ls", (const wchar_t*)written.wc_str()) / 2;
+    ASSERT_GT(width, 0) << "the font is loaded";
+    const wxString line = replaysmenu::fitted(written, width);
+    EXPECT_LE(GLTextWidth(0, L"%ls", (const wchar_t*)line.wc_str()), width);
+    EXPECT_TRUE(line.StartsWith("Video written: ...")) << line;
+    EXPECT_TRUE(line.EndsWith("/2026-12-11_01-02-33.mp4")) << line;
+    EXPECT_EQ(replaysmenu::fitted("Deleted.", width), "Deleted.");
+    GLDeinitFreeType();
 }
 
 TEST(ReplayListScroll, TheCursorStaysInView)
