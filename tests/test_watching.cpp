@@ -30,7 +30,7 @@ protected:
         ASSERT_TRUE(testsupport::openGLContext()) << "needs a display, e.g. xvfb-run";
         testsupport::closeConfig();
         std::remove(storePath().c_str());
-        testsupport::writeFile(storePath(), "[game]\ntimeofday=0\nroundlength=0\ngamemode=0\n"
+        testsupport::writeFile(storePath(), "[game]\ntimeofday=0\nroundlength=0\ngamemode=0\ndifficulty=0\n"
                                             "[controls]\nplayer0=1\n");
         testsupport::openConfig();
         for (int i = 0; i < 2; i++)
@@ -54,13 +54,14 @@ protected:
     }
     static std::string storePath() { return testsupport::tempHome() + "/.config/tibrel/tibrel.conf"; }
 
-    // a computer-only Extreme! match at night, rounds of 18, begun and recorded for steps
+    // a computer-only Extreme! match at night, rounds of 18, Hard, begun and recorded for steps
     std::string record(int steps, unsigned long long& finalHash)
     {
         replayheader h;
         h.begun = true;
         h.settings = { { "controls/player0", "0" }, { "game/timeofday", "3" },
-                       { "game/roundlength", "5" }, { "game/gamemode", "2" } };
+                       { "game/roundlength", "5" }, { "game/gamemode", "2" },
+                       { "game/difficulty", "2" } };
         seedGenerators(seedsFromNumber(11));
         saveRandomState(h.randoms);
         // recorded in a match built the way a watched one is, from a header alone
@@ -194,6 +195,7 @@ TEST_F(Watching, ThePlayersSettingsComeBackAndNothingIsWritten)
     // the replay's own settings while it runs
     EXPECT_NE(g_config, players);
     EXPECT_EQ(menu->items[menu->optionsItem].valueIndex, 3);
+    EXPECT_EQ(menu->items[menu->optionsItem + 3].valueIndex, 2);
     EXPECT_EQ(WINSCORE, 18);
     EXPECT_EQ(match->gameMode, 2);
     EXPECT_EQ(match->players[0]->ctrl, &match->players[0]->ownCtrl);
@@ -212,8 +214,8 @@ TEST_F(Watching, ThePlayersSettingsComeBackAndNothingIsWritten)
 
     match = leaveMatch(match, *menu);
     EXPECT_EQ(g_config, players);
-    const int stored[3] = { 0, 0, 0 };
-    for (int k = 0; k < 3; k++)
+    const int stored[4] = { 0, 0, 0, 0 };
+    for (int k = 0; k < 4; k++)
         EXPECT_EQ(menu->items[menu->optionsItem + k].valueIndex, stored[k]) << "option " << k;
     EXPECT_EQ(menu->items[menu->controlItem].valueIndex, 1);
     EXPECT_EQ(WINSCORE, 3);
