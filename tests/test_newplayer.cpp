@@ -348,11 +348,11 @@ TEST_F(NewPlayer, AMatchStartedInPlaceFollowsTheStoredTimeOfDay)
     EXPECT_LT(upperBrightness(night), 0.6 * upperBrightness(built)) << "the Night venue, not the Day one";
 
     const unsigned char* sand = &night[(static_cast<size_t>(H * 4 / 5) * W + W / 2) * 3];
-    EXPECT_NEAR(sand[0], 149, 30);
-    EXPECT_NEAR(sand[1], 136, 30);
-    EXPECT_NEAR(sand[2], 53, 30);
-    EXPECT_EQ(sand_basecol_r, 149);
-    EXPECT_EQ(sand_basecol_b, 53);
+    EXPECT_NEAR(sand[0], 146, 30);
+    EXPECT_NEAR(sand[1], 134, 30);
+    EXPECT_NEAR(sand[2], 112, 30);
+    EXPECT_EQ(sand_basecol_r, 146);
+    EXPECT_EQ(sand_basecol_b, 112);
 
     // the same frame as a match begun from the menu shows (the sand marks aside)
     g->event(game::EV_BEGIN, 0);
