@@ -1,5 +1,6 @@
 #include "onlinemenu.h"
 
+#include <algorithm>
 #include <ctime>
 #include <ifaddrs.h>
 #include <arpa/inet.h>
@@ -160,6 +161,10 @@ lobbymenu::lobbymenu()
         addSeparator();
     addSeparator();
     if (host) {
+        // the host's own last choices, kept in range
+        g_session->setMatchSettings(g_config->Read("game/timeofday", 1L) & 3,
+                                    std::min(9L, std::max(0L, g_config->Read("game/roundlength", 2L))),
+                                    std::min(2L, std::max(0L, g_config->Read("game/gamemode", 1L))));
         const netlobbystate& l = g_session->lobby();
         settingsItem = static_cast<int>(items.size());
         items.push_back(choices("Time of Day", DAYTIMES, 4, static_cast<int>(l.timeOfDay)));
