@@ -216,7 +216,7 @@ static const char* const HELP_TEXT =
     "                             $XDG_DATA_HOME/tibrel/replays, else\n"
     "                             ~/.local/share/tibrel/replays)\n"
     "  -host [PORT]               host an online match: open its lobby at once\n"
-    "                             (UDP port 28617 unless given)\n"
+    "                             (UDP port net/port, 28617, unless given)\n"
     "  -join ADDR[:PORT]          join the online match hosted at ADDR\n"
     "  -h, --help                 show this text and leave\n"
     "  -v, --version              show the version and leave\n"

@@ -177,6 +177,7 @@ bool readOnlineSwitches(int argc, char** argv, onlineswitches& s, std::string& w
                     why = std::string("-host takes a port from 1 to 65535, not \"") + v + "\"";
                     return false;
                 }
+                s.portGiven = true;
                 i++;
             }
         } else {

@@ -37,6 +37,7 @@ bool parseAddress(const std::string& text, std::string& address, int& port, std:
 struct onlineswitches {
     enum { NONE, HOST, JOIN } mode = NONE;
     int port = NET_DEFAULT_PORT;
+    bool portGiven = false;   // -host without a port takes the setting net/port
     std::string address;
 };
 // false with a one-line reason for a switch without its address, a bad port, or both switches

@@ -59,7 +59,6 @@ void onlinemenu::onGo(int id)
     if (id == GO_HOST) {
         onlineswitches s;
         s.mode = onlineswitches::HOST;
-        s.port = static_cast<int>(g_config->Read("net/port", static_cast<long>(NET_DEFAULT_PORT)));
         openOnline(*this, s);
     } else if (id == GO_JOIN) {
         openSubMenu(new addressmenu());
@@ -367,7 +366,13 @@ bool openOnline(menu& parent, const onlineswitches& s)
     me.devices = brought >= 0 && brought <= 4 ? static_cast<int>(brought) : 1;
     g_session = new netsession(me);
     g_session->poll(SDL_GetTicks());
-    const bool ok = s.mode == onlineswitches::HOST ? g_session->host(s.port)
+    int port = s.port;
+    if (s.mode == onlineswitches::HOST && !s.portGiven) {
+        // the setting net/port; a damaged one is the default port
+        const long stored = g_config->Read("net/port", static_cast<long>(NET_DEFAULT_PORT));
+        port = stored >= 1 && stored <= 65535 ? static_cast<int>(stored) : NET_DEFAULT_PORT;
+    }
+    const bool ok = s.mode == onlineswitches::HOST ? g_session->host(port)
                                                    : g_session->join(s.address, s.port);
     lobbymenu* lobby = new lobbymenu();
     parent.openSubMenu(lobby);

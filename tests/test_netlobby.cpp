@@ -188,6 +188,8 @@ TEST(NetLobby, TheHostAndJoinSwitches)
         EXPECT_EQ(s.mode, c.mode) << shown;
         EXPECT_EQ(s.port, c.port) << shown;
         EXPECT_EQ(s.address, c.address) << shown;
+        // -host alone takes the stored port
+        EXPECT_EQ(s.portGiven, s.mode == onlineswitches::HOST && c.port != NET_DEFAULT_PORT) << shown;
     }
 }
 
