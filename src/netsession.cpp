@@ -62,6 +62,7 @@ netsession::~netsession()
         enet_peer_disconnect_now(server, 0);
     }
     if (net) {
+        stopAnswering(net);
         enet_host_flush(net);
         enet_host_destroy(net);
     }
@@ -84,6 +85,7 @@ bool netsession::host(int port)
         return false;
     }
     hosting = true;
+    answerFinders(net, this);
     hostName = me.name;
     machine self;
     self.name = me.name;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "inputsource.h"
+#include "netfind.h"
 #include "netprotocol.h"
 
 typedef struct _ENetHost ENetHost;
@@ -21,7 +22,7 @@ typedef struct _ENetPeer ENetPeer;
 // The session is an input source: the match's seats are bound to the session's own six
 // controllers (the replay's devices), which it fills from the bundles, so a recording of an
 // online match plays back offline like any other.
-class netsession : public inputsource {
+class netsession : public inputsource, public netfindanswer {
 public:
     enum phase {
         CONNECTING,   // a client waiting for the host's answer
@@ -58,6 +59,11 @@ public:
     // between frames, as often as the frame's wait allows: packets are read and the host
     // relays every bundle they complete at once, so none waits for the next frame
     void serve(unsigned nowMs);
+
+    // a host in its lobby answers the question of a machine looking for matches
+    bool answering() const override { return hosting && phase_ == LOBBY; }
+    std::string answerName() const override { return me.name; }
+    int answerMachines() const override { return machineCount(); }
 
     // the lobby: the host keeps it and sends it to every machine when it changes
     const netlobbystate& lobby() const { return lobby_; }

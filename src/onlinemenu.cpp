@@ -22,7 +22,7 @@
 #define TIBREL_VERSION "unknown"
 #endif
 
-enum { GO_HOST = 1, GO_JOIN, GO_BACK, GO_START_MATCH, GO_LEAVE, GO_SEAT = 10 };
+enum { GO_HOST = 1, GO_JOIN, GO_BACK, GO_START_MATCH, GO_LEAVE, GO_SEAT = 10, GO_FOUND = 200 };
 static const unsigned NOTICE_MS = 5000;   // how long a notice stays over the match
 
 static netsession* g_session = nullptr;
@@ -45,17 +45,59 @@ static void centredText(float y, const std::string& s)
 
 // ---- "Online..." ----
 
+static int storedPort()
+{
+    // the setting net/port; a damaged one is the default port
+    const long stored = g_config->Read("net/port", static_cast<long>(NET_DEFAULT_PORT));
+    return stored >= 1 && stored <= 65535 ? static_cast<int>(stored) : NET_DEFAULT_PORT;
+}
+
 onlinemenu::onlinemenu()
 {
     title = "Online";
     addGo("Host a Match", GO_HOST);
     addGo("Join a Match", GO_JOIN);
     addSeparator();
+    addSeparator();   // "Matches on this network:"
     addGo("Back", GO_BACK);
+    // where the question goes: the whole local network unless the setting net/findaddress
+    // names one address
+    finder.open(storedPort(), std::string(g_config->Read("net/findaddress", "255.255.255.255").utf8_str()));
+}
+
+void onlinemenu::step(float dt)
+{
+    if (!subMenu) {
+        finder.poll(SDL_GetTicks());
+        const std::vector<netfound>& f = finder.found();
+        // a line per match found, above "Back"
+        for (; listed < f.size(); listed++) {
+            menuitem it("", 0);
+            it.kind = ITEM_GO;
+            it.id = GO_FOUND + static_cast<int>(listed);
+            items.insert(items.end() - 1, it);
+        }
+        for (size_t k = 0; k < f.size(); k++)
+            items[4 + k].label = wxString::FromUTF8((f[k].name + "'s match at " + f[k].address + ":" +
+                                                     std::to_string(f[k].port) + " (" +
+                                                     std::to_string(f[k].machines) +
+                                                     (f[k].machines == 1 ? " machine)" : " machines)")).c_str());
+        items[3].label = f.empty() ? "" : "On this network:";
+    }
+    menu::step(dt);   // may close and delete this screen
 }
 
 void onlinemenu::onGo(int id)
 {
+    if (id >= GO_FOUND && id - GO_FOUND < static_cast<int>(finder.found().size())) {
+        const netfound& f = finder.found()[id - GO_FOUND];
+        onlineswitches s;
+        s.mode = onlineswitches::JOIN;
+        s.address = f.address;
+        s.port = f.port;
+        openOnline(*this, s);
+        return;
+    }
     if (id == GO_HOST) {
         onlineswitches s;
         s.mode = onlineswitches::HOST;
@@ -65,6 +107,16 @@ void onlinemenu::onGo(int id)
     } else if (id == GO_BACK) {
         closeScreen(this);
     }
+}
+
+void onlinemenu::drawThis()
+{
+    menu::drawThis();
+    if (subMenu)
+        return;
+    glColor4f(0.75f, 0.85f, 1.0f, 1);
+    centredText(lineY(3), std::string(items[3].label.utf8_str()));
+    glColor4f(1, 1, 1, 1);
 }
 
 // ---- the address line ----
@@ -366,12 +418,7 @@ bool openOnline(menu& parent, const onlineswitches& s)
     me.devices = brought >= 0 && brought <= 4 ? static_cast<int>(brought) : 1;
     g_session = new netsession(me);
     g_session->poll(SDL_GetTicks());
-    int port = s.port;
-    if (s.mode == onlineswitches::HOST && !s.portGiven) {
-        // the setting net/port; a damaged one is the default port
-        const long stored = g_config->Read("net/port", static_cast<long>(NET_DEFAULT_PORT));
-        port = stored >= 1 && stored <= 65535 ? static_cast<int>(stored) : NET_DEFAULT_PORT;
-    }
+    const int port = s.mode == onlineswitches::HOST && !s.portGiven ? storedPort() : s.port;
     const bool ok = s.mode == onlineswitches::HOST ? g_session->host(port)
                                                    : g_session->join(s.address, s.port);
     lobbymenu* lobby = new lobbymenu();

@@ -3,6 +3,7 @@
 
 #include <string>
 #include "menu.h"
+#include "netfind.h"
 #include "netlobby.h"
 
 class netsession;
@@ -12,11 +13,16 @@ class inputsource;
 // The screens of online play: "Online..." (host, join), the address line, the lobby; and the
 // one session this game takes part in, which outlives its matches.
 
-// "Host a Match", "Join a Match", "Back"
+// "Host a Match", "Join a Match", the matches found on the local network, "Back"
 class onlinemenu : public menu {
 public:
     onlinemenu();
+    void step(float dt) override;
     void onGo(int id) override;
+    void drawThis() override;
+private:
+    netfinder finder;
+    size_t listed = 0;      // matches shown as lines
 };
 
 // The address a player types: keys come from onlineKey, not the controller, so letters that

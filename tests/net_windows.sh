@@ -44,8 +44,9 @@ machine() {
     local dir="$work/$name"
     mkdir -p "$dir/config/tibrel"
     ln -s "$root/data" "$dir/data"
-    # three-point rounds; one keyboard each
-    printf '[net]\nname=%s\ndevices=1\n[game]\nroundlength=0\n' "$name" > "$dir/config/tibrel/tibrel.conf"
+    # three-point rounds; one keyboard each; matches are looked for on 127.0.0.1 only
+    printf '[net]\nname=%s\ndevices=1\nport=%s\nfindaddress=127.0.0.1\n[game]\nroundlength=0\n' \
+        "$name" "$port" > "$dir/config/tibrel/tibrel.conf"
     (cd "$dir" && HOME="$dir" XDG_CONFIG_HOME="$dir/config" XDG_DATA_HOME="$dir/share" \
         LD_PRELOAD="$preload" exec "$game" -w -size 640x480 "$@") > "$dir/out.log" 2>&1 &
     pids+=($!)
@@ -90,6 +91,8 @@ to "$client"
 press Return; press Return; press Return
 press Up; press Up; press Up
 press Return
+sleep 2
+shot online         # anna's match in the list
 press Down          # Join a Match
 press Return
 xdotool type --delay 120 "127.0.0.1:$port"

@@ -202,4 +202,52 @@ TEST(NetSession, TheLobbyIsTheSameOnBothMachines)
     EXPECT_EQ(again.lobby().machines[1].name, "emil");
 }
 
+// A machine looking for matches asks on 127.0.0.1 (a test sends no broadcast): the host in
+// its lobby answers with its name and machines, and stops answering once its match runs.
+TEST(NetSession, AHostInItsLobbyAnswersAMachineLookingForMatches)
+{
+    ASSERT_EQ(enet_initialize(), 0);
+    netsession host(me("anna"));
+    ASSERT_TRUE(host.host(0)) << host.message();
+    netfinder finder;
+    ASSERT_TRUE(finder.open(host.port(), "127.0.0.1"));
+    for (int i = 0; i < 100 && finder.found().empty(); i++) {
+        host.poll(SDL_GetTicks() + 1);
+        finder.poll(SDL_GetTicks() + 1);
+        SDL_Delay(10);
+    }
+    ASSERT_EQ(finder.found().size(), 1u);
+    EXPECT_EQ(finder.found()[0].name, "anna");
+    EXPECT_EQ(finder.found()[0].address, "127.0.0.1");
+    EXPECT_EQ(finder.found()[0].port, host.port());
+    EXPECT_EQ(finder.found()[0].machines, 1);
+
+    replayheader h;
+    ASSERT_TRUE(host.startMatch(h, 2));
+    netfinder late;
+    ASSERT_TRUE(late.open(host.port(), "127.0.0.1"));
+    for (int i = 0; i < 150; i++) {   // over a second: the question is asked twice
+        host.poll(SDL_GetTicks() + 1);
+        late.poll(SDL_GetTicks() + 1);
+        SDL_Delay(10);
+    }
+    EXPECT_TRUE(late.found().empty()) << "a host whose match runs does not answer";
+}
+
+TEST(NetSession, OnlyWhatAnAnswerIsReadsAsOne)
+{
+    std::string name;
+    int machines = 0;
+    ASSERT_TRUE(decodeFindAnswer(encodeFindAnswer("anna", 3), name, machines));
+    EXPECT_EQ(name, "anna");
+    EXPECT_EQ(machines, 3);
+    EXPECT_TRUE(decodeFindAnswer(encodeFindAnswer(std::string(100, 'n'), 1), name, machines))
+        << "a long name is cut, not refused";
+    EXPECT_EQ(name.size(), 32u);
+    for (const std::string& bad : { std::string("TIBREL!"), std::string("TIBREL?1anna"),
+                                    std::string("TIBREL!9anna"), std::string("TIBREL!1an\nna"),
+                                    std::string("TIBREL!1") + std::string(40, 'x') })
+        EXPECT_FALSE(decodeFindAnswer(bad, name, machines)) << bad;
+}
+
 }
