@@ -4,9 +4,12 @@
 #include <string>
 #include <vector>
 #include <gtest/gtest.h>
+#include "support.h"
 #include "netlobby.h"
 
 namespace {
+
+using testsupport::seatsText;
 
 netlobbymachine machine(const char* name, unsigned devices, bool ready = true)
 {
@@ -26,36 +29,27 @@ netseat seat(unsigned m, unsigned d)
     return s;
 }
 
-// "m.d" per seat, "C" for the computer
-std::string seats(const netlobbystate& l)
-{
-    std::string out;
-    for (const netseat& s : l.seats)
-        out += s.machine == NET_COMPUTER ? std::string("C ")
-                                         : std::to_string(s.machine) + "." + std::to_string(s.device) + " ";
-    return out;
-}
 
 TEST(NetLobby, SeatsFollowTheMachinesAsTheyComeAndGo)
 {
     netlobbystate l;
     l.machines = { machine("anna", 2) };
     fillSeats(l);
-    EXPECT_EQ(seats(l), "0.1 0.2 C C ");
+    EXPECT_EQ(seatsText(l), "0.1 0.2 C C ");
     l.machines.push_back(machine("bob", 1));
     fillSeats(l);
-    EXPECT_EQ(seats(l), "0.1 0.2 1.1 C ");
+    EXPECT_EQ(seatsText(l), "0.1 0.2 1.1 C ");
     // anna brings one device less, then bob leaves: their seats go to the computer
     l.machines[0].devices = 1;
     fillSeats(l);
-    EXPECT_EQ(seats(l), "0.1 C 1.1 C ");
+    EXPECT_EQ(seatsText(l), "0.1 C 1.1 C ");
     l.machines[1].present = false;
     fillSeats(l);
-    EXPECT_EQ(seats(l), "0.1 C C C ");
+    EXPECT_EQ(seatsText(l), "0.1 C C C ");
     // a fifth device finds no seat and takes none
     l.machines = { machine("anna", 4), machine("bob", 1) };
     fillSeats(l);
-    EXPECT_EQ(seats(l), "0.1 0.2 0.3 0.4 ");
+    EXPECT_EQ(seatsText(l), "0.1 0.2 0.3 0.4 ");
 }
 
 TEST(NetLobby, TheHostAssignsSeatsBySwappingAndSteppingThrough)
@@ -63,17 +57,17 @@ TEST(NetLobby, TheHostAssignsSeatsBySwappingAndSteppingThrough)
     netlobbystate l;
     l.machines = { machine("anna", 1), machine("bob", 2) };
     fillSeats(l);
-    ASSERT_EQ(seats(l), "0.1 1.1 1.2 C ");
+    ASSERT_EQ(seatsText(l), "0.1 1.1 1.2 C ");
     assignSeat(l, 3, seat(0, 1));   // anna to Team 2 Player 2: the seats swap
-    EXPECT_EQ(seats(l), "C 1.1 1.2 0.1 ");
+    EXPECT_EQ(seatsText(l), "C 1.1 1.2 0.1 ");
     assignSeat(l, 1, seat(1, 3));   // a device bob does not bring: the computer
-    EXPECT_EQ(seats(l), "C C 1.2 0.1 ");
+    EXPECT_EQ(seatsText(l), "C C 1.2 0.1 ");
     // stepping seat 0 through every binding and back to the computer; a binding held by
     // another seat swaps with it
     std::vector<std::string> order;
     for (int k = 0; k < 5; k++) {
         assignSeat(l, 0, nextSeatChoice(l, 0));
-        order.push_back(seats(l));
+        order.push_back(seatsText(l));
     }
     const std::vector<std::string> expected = { "0.1 C 1.2 C ", "1.1 C 1.2 C ", "1.2 C 1.1 C ",
                                                 "C C 1.1 C ", "0.1 C 1.1 C " };

@@ -5,11 +5,14 @@
 #include <vector>
 #include <enet/enet.h>
 #include <gtest/gtest.h>
+#include "support.h"
 #include <SDL/SDL.h>
 #include "netlobby.h"
 #include "netsession.h"
 
 namespace {
+
+using testsupport::seatsText;
 
 netsession::identity me(const char* name)
 {
@@ -136,14 +139,6 @@ void runAll(const std::vector<netsession*>& all, F done)
     }
 }
 
-std::string seatsOf(const netlobbystate& l)
-{
-    std::string out;
-    for (const netseat& s : l.seats)
-        out += s.machine == NET_COMPUTER ? std::string("C ")
-                                         : std::to_string(s.machine) + "." + std::to_string(s.device) + " ";
-    return out;
-}
 
 // Two sessions on 127.0.0.1: the client's readiness and devices reach the host, the host's
 // seats and settings reach the client, and the match starts with the lobby's seats. A machine
@@ -159,7 +154,7 @@ TEST(NetSession, TheLobbyIsTheSameOnBothMachines)
     runAll({ &host, client }, [&] { return client->lobby().machines.size() == 2; });
     ASSERT_EQ(client->state(), netsession::LOBBY) << client->message();
     EXPECT_EQ(client->self(), 1u);
-    EXPECT_EQ(seatsOf(client->lobby()), "0.1 1.1 C C ");
+    EXPECT_EQ(seatsText(client->lobby()), "0.1 1.1 C C ");
     EXPECT_FALSE(everyoneReady(host.lobby()));
 
     client->setReady(true, 2);
@@ -168,8 +163,8 @@ TEST(NetSession, TheLobbyIsTheSameOnBothMachines)
     runAll({ &host, client }, [&] { return client->lobby() == host.lobby() &&
                                            client->lobby().machines[1].ready; });
     EXPECT_TRUE(everyoneReady(host.lobby()));
-    EXPECT_EQ(seatsOf(host.lobby()), "1.1 0.1 1.2 C ");
-    EXPECT_EQ(seatsOf(client->lobby()), "1.1 0.1 1.2 C ");
+    EXPECT_EQ(seatsText(host.lobby()), "1.1 0.1 1.2 C ");
+    EXPECT_EQ(seatsText(client->lobby()), "1.1 0.1 1.2 C ");
     EXPECT_EQ(client->lobby().timeOfDay, 3u);
     EXPECT_EQ(client->lobby().roundLength, 4u);
     EXPECT_EQ(client->lobby().mode, 0u);
