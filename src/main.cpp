@@ -226,7 +226,8 @@ static const char* const HELP_TEXT =
     "  Keyboard 2   run: keypad 4 6 8 5; jump: End; hit: Page Down\n"
     "  Menus        Up and Down move, Return picks or steps forward, Z steps back\n"
     "  Escape       pauses a match: Resume, Restart Match, Leave Match (a joystick's\n"
-    "               third button too); it never ends the game\n"
+    "               third button too); it never ends the game. In an online match\n"
+    "               it leaves the match; on the host it ends it for everyone\n"
     "  F1, F2       more or fewer debug particles\n"
     "The game ends with \"Quit\" in the main menu, by closing its window, or on\n"
     "SIGINT (Ctrl+C) or SIGTERM.\n"
@@ -828,8 +829,13 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
     case SDL_JOYBUTTONUP:
         controllerJoyButton(e.jbutton.which, e.jbutton.button, e.type == SDL_JOYBUTTONDOWN);
         // a pad's third button pauses, as Escape does
-        if (e.type == SDL_JOYBUTTONDOWN && e.jbutton.button == 2 && inMatch && e.jbutton.which < 4)
-            g_pauseRequest = g_joys[e.jbutton.which];
+        if (e.type == SDL_JOYBUTTONDOWN && e.jbutton.button == 2 && inMatch && e.jbutton.which < 4) {
+            if (onlineSession()) {
+                if (!g_thegame || g_thegame->state != game::STATE_MATCHOVER)
+                    onlineEscape();
+            } else
+                g_pauseRequest = g_joys[e.jbutton.which];
+        }
         break;
     case SDL_QUIT:
         // the window's close button: leave at the end of this frame, as "Quit" does
