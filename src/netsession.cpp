@@ -53,14 +53,15 @@ netsession::netsession(const identity& id) : me(id)
 
 netsession::~netsession()
 {
-    // the others learn at once that this machine is gone, not after ENet's time-out
-    if (net && hosting) {
-        for (const machine& m : machines)
-            if (m.present && m.peer)
-                enet_peer_disconnect_now(m.peer, 0);
-    } else if (server) {
+    // from the lobby the others learn at once that this machine is gone, not after ENet's
+    // time-out; a match's last words (LEAVE, STOP) are never cut short by it, as a
+    // disconnection drops what the other end has not yet read
+    const bool lobby = phase_ == LOBBY || phase_ == CONNECTING;
+    for (const machine& m : machines)
+        if (lobby && hosting && m.present && m.peer)
+            enet_peer_disconnect_now(m.peer, 0);
+    if (lobby && !hosting && server)
         enet_peer_disconnect_now(server, 0);
-    }
     if (net) {
         stopAnswering(net);
         enet_host_flush(net);

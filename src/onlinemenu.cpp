@@ -261,6 +261,11 @@ void lobbymenu::step(float dt)
     if (g_session && !subMenu) {
         g_session->poll(SDL_GetTicks());
         rebuild();
+        // what was chosen while the host had not answered yet goes to it now
+        if (!joined && g_session->state() == netsession::LOBBY) {
+            joined = true;
+            onSelect(devicesItem);
+        }
     }
     menu::step(dt);   // may close and delete this screen
 }

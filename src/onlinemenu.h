@@ -54,6 +54,7 @@ public:
     void rebuild();
 private:
     int seatItem = 0, machineItem = 0, settingsItem = -1, devicesItem = -1, readyItem = -1;
+    bool joined = false;   // the host has welcomed this machine
 };
 
 // starts hosting or joining as the switches say and opens the lobby over parent; false (the
