@@ -2,6 +2,7 @@
 // The sand needs a GL context for its texture: run under xvfb-run.
 #include <cstdlib>
 #include <string>
+#include <vector>
 #include <unistd.h>
 #include <benchmark/benchmark.h>
 #include "ball.h"
@@ -64,6 +65,30 @@ void BM_SandResetWithoutVenue(benchmark::State& state)
         state.SkipWithError("cannot change back");
 }
 BENCHMARK(BM_SandResetWithoutVenue)->Unit(benchmark::kMillisecond);
+
+// the drawn surface of a freshly raked court built anew, as after a print on a sampled cell
+void BM_SandMeshRebuild(benchmark::State& state)
+{
+    if (!needGL(state))
+        return;
+    init_genrand(1);
+    seedDiscrete(1);
+    setDaytime(DT_DAY);
+    playfield field;
+    std::vector<int> lift(SAND_POINTS * SAND_POINTS);
+    for (int i = 0; i < SAND_POINTS; i++)
+        for (int j = 0; j < SAND_POINTS; j++)
+            lift[i * SAND_POINTS + j] = -std::abs(field.heightMap[8 * i * 512 + 8 * j]);
+    sandmesh mesh(SAND_POINTS, SAND_TOLERANCE);
+    int flip = 0;
+    for (auto _ : state) {
+        lift[0] = flip ^= 1;   // a change, so each update builds
+        mesh.update(lift.data());
+        benchmark::DoNotOptimize(mesh.triangles().data());
+    }
+    state.counters["triangles"] = (double)mesh.triangles().size() / 3;
+}
+BENCHMARK(BM_SandMeshRebuild)->Unit(benchmark::kMicrosecond);
 
 // a player's landing print, size 20: 20 x 40 cells
 void BM_FootStep20(benchmark::State& state)

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 #include <GL/gl.h>
 #include <wx/filefn.h>
 #include "daytime.h"
@@ -81,7 +82,7 @@ static void setCellColour(unsigned char* px, int h)
     px[3] = 255;
 }
 
-playfield::playfield() : gameobject()
+playfield::playfield() : gameobject(), sandMesh(SAND_POINTS, SAND_TOLERANCE)
 {
     dustEnabled = false;
     venue = nullptr;
@@ -273,16 +274,18 @@ void playfield::applyDaytime()
 // ---------------------------------------------------------------------------------------------
 // drawing
 
-// The sand surface: 64 x 64 points sampling every eighth cell, drawn as the triangles of the
-// 63 x 63 quads between them, each quad split along its 0-3 diagonal as GL splits a quad. A
-// quad whose four corners all lie beyond one side of the view cannot show and is left out.
+// The sand surface: 64 x 64 points sampling every eighth cell. Where it is flat it is drawn
+// with few large triangles (sandmesh), which costs far less to set up than the 63 x 63 quads
+// of the full grid; a triangle whose three corners all lie beyond one side of the view cannot
+// show and is left out.
 void playfield::drawThis()
 {
-    static const int N = 64;   // points per side
+    static const int N = SAND_POINTS;
     static float points[N * N * 3];
     static float texels[N * N * 2];
+    static int lift[N * N];
     static unsigned char outside[N * N];   // one bit per side of the view the point lies beyond
-    static unsigned short indices[(N - 1) * (N - 1) * 6];
+    static std::vector<unsigned short> indices;
 
     glPushMatrix();
     updateTexture(sandTexture, colourMap, MAP, MAP);
@@ -306,7 +309,8 @@ void playfield::drawThis()
         const int* row = heightMap + (8 * i) * MAP;
         for (int j = 0; j < N; j++) {
             const int k = i * N + j;
-            const float x = j * cw - 120, y = -(float)std::abs(row[8 * j]), z = i * rh - 70;
+            lift[k] = -std::abs(row[8 * j]);
+            const float x = j * cw - 120, y = (float)lift[k], z = i * rh - 70;
             points[3 * k] = x;
             points[3 * k + 1] = y;
             points[3 * k + 2] = z;
@@ -320,18 +324,12 @@ void playfield::drawThis()
                                          (cy > cw4) << 3 | (cz < -cw4) << 4 | (cz > cw4) << 5);
         }
     }
-    int n = 0;
-    for (int i = 0; i < N - 1; i++) {
-        for (int j = 0; j < N - 1; j++) {
-            const unsigned short a = (unsigned short)(i * N + j), b = a + 1;
-            const unsigned short d = (unsigned short)(a + N), c = d + 1;
-            if (outside[a] & outside[b] & outside[c] & outside[d])
-                continue;
-            const unsigned short tri[6] = { a, b, d, b, c, d };
-            for (unsigned short t : tri)
-                indices[n++] = t;
-        }
-    }
+    sandMesh.update(lift);
+    const std::vector<unsigned short>& all = sandMesh.triangles();
+    indices.clear();
+    for (size_t t = 0; t + 2 < all.size(); t += 3)
+        if (!(outside[all[t]] & outside[all[t + 1]] & outside[all[t + 2]]))
+            indices.insert(indices.end(), all.begin() + t, all.begin() + t + 3);
 
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
@@ -339,7 +337,7 @@ void playfield::drawThis()
     glTexCoordPointer(2, GL_FLOAT, 0, texels);
     // the sand is opaque: blending would change nothing and cost a read of every pixel
     glDisable(GL_BLEND);
-    glDrawElements(GL_TRIANGLES, n, GL_UNSIGNED_SHORT, indices);
+    glDrawElements(GL_TRIANGLES, (GLsizei)indices.size(), GL_UNSIGNED_SHORT, indices.data());
     glEnable(GL_BLEND);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);

@@ -2,8 +2,14 @@
 #define TIBREL_PLAYFIELD_H
 
 #include "gameobject.h"
+#include "sandmesh.h"
 
 class tarvo3ds;
+
+// The drawn sand samples every eighth cell, 64 x 64 points, and may leave out points within
+// 6 height units (0.3 court units, under a pixel from the camera) of the surface drawn.
+static const int SAND_POINTS = 64;
+static const int SAND_TOLERANCE = 6;
 
 extern int sand_basecol_r, sand_basecol_g, sand_basecol_b;
 
@@ -25,6 +31,7 @@ public:
     bool dustEnabled;
     tarvo3ds* venue;            // also a child; null without a venue file
     sandoverlay* overlay;       // not owned; null draws the court alone
+    sandmesh sandMesh;          // the drawn surface over every eighth cell
 
     playfield();
     ~playfield() override;
