@@ -27,6 +27,7 @@
 #include "inputsource.h"
 #include "intromenu.h"
 #include "mainmenu.h"
+#include "onlinemenu.h"
 #include "pausemenu.h"
 #include "random.h"
 #include "replay.h"
@@ -214,6 +215,9 @@ static const char* const HELP_TEXT =
     "  -replay FILE               play a recorded match back (replays are kept in\n"
     "                             $XDG_DATA_HOME/tibrel/replays, else\n"
     "                             ~/.local/share/tibrel/replays)\n"
+    "  -host [PORT]               host an online match: open its lobby at once\n"
+    "                             (UDP port net/port, 28617, unless given)\n"
+    "  -join ADDR[:PORT]          join the online match hosted at ADDR\n"
     "  -h, --help                 show this text and leave\n"
     "  -v, --version              show the version and leave\n"
     "\n"
@@ -222,7 +226,8 @@ static const char* const HELP_TEXT =
     "  Keyboard 2   run: keypad 4 6 8 5; jump: End; hit: Page Down\n"
     "  Menus        Up and Down move, Return picks or steps forward, Z steps back\n"
     "  Escape       pauses a match: Resume, Restart Match, Leave Match (a joystick's\n"
-    "               third button too); it never ends the game\n"
+    "               third button too); it never ends the game. In an online match\n"
+    "               it leaves the match; on the host it ends it for everyone\n"
     "  F1, F2       more or fewer debug particles\n"
     "The game ends with \"Quit\" in the main menu, by closing its window, or on\n"
     "SIGINT (Ctrl+C) or SIGTERM.\n"
@@ -798,6 +803,7 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
             debugParticles = std::max(0, std::min(debugParticles + step, MAX_DEBUG_PARTICLES));
         }
         controllerKey(key, true);
+        onlineKey(e.key.keysym.unicode, key);
         if (key == SDLK_ESCAPE) {
             if (!inMatch)
                 return false;
@@ -805,6 +811,8 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
                 // the match is over: Escape leads to the menu, as its last line says
                 inMatch = false;
                 playMusic(MENU_MUSIC);
+            } else if (onlineSession()) {
+                onlineEscape();   // an online match is never paused
             } else {
                 g_pauseRequest = g_keys[0];
             }
@@ -821,8 +829,13 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
     case SDL_JOYBUTTONUP:
         controllerJoyButton(e.jbutton.which, e.jbutton.button, e.type == SDL_JOYBUTTONDOWN);
         // a pad's third button pauses, as Escape does
-        if (e.type == SDL_JOYBUTTONDOWN && e.jbutton.button == 2 && inMatch && e.jbutton.which < 4)
-            g_pauseRequest = g_joys[e.jbutton.which];
+        if (e.type == SDL_JOYBUTTONDOWN && e.jbutton.button == 2 && inMatch && e.jbutton.which < 4) {
+            if (onlineSession()) {
+                if (!g_thegame || g_thegame->state != game::STATE_MATCHOVER)
+                    onlineEscape();
+            } else
+                g_pauseRequest = g_joys[e.jbutton.which];
+        }
         break;
     case SDL_QUIT:
         // the window's close button: leave at the end of this frame, as "Quit" does
@@ -1098,6 +1111,29 @@ bool stepMatch(game& match)
     return true;
 }
 
+// an online match the lobby started, recorded like any other
+static game* beginOnlineMatch(game* old)
+{
+    g_thegame = nullptr;
+    delete old;
+    inputsource* source = nullptr;
+    game* match = buildOnlineMatch(source);
+    g_shake = 0;
+    g_mix = 0;
+    startRecording(*match, true);
+    useInputSource(source);
+    return match;
+}
+
+// back in the lobby after an online match: the main menu's own round length and time of day
+static void leaveOnlineMatch(mainmenu& menu)
+{
+    onlineMatchLeft();
+    menu.onSelect(menu.optionsItem);
+    menu.onSelect(menu.optionsItem + 1);
+    playMusic(MENU_MUSIC);
+}
+
 // ---- pause ----
 
 static void openPause(controller* by)
@@ -1164,6 +1200,13 @@ game* pauseFrame(game* match, mainmenu& menu, bool& inMatch)
     return match;
 }
 
+// what is drawn over the match: the pause screen, the online corner line
+static void drawOverMatch()
+{
+    drawPause();
+    drawOnlineOverlay();
+}
+
 // The start-up, the frame loop and the shutdown.
 static const float STEP = STEP_SECONDS;
 
@@ -1175,6 +1218,12 @@ int SDL_main(int argc, char** argv)
         return status;
     if (!checkSizeSwitch(argc, argv))
         return 1;
+    onlineswitches online;
+    std::string onlineError;
+    if (!readOnlineSwitches(argc, argv, online, onlineError)) {
+        shellError(onlineError);
+        return 1;
+    }
     catchLeaveSignals();
     SDL_Init(SDL_INIT_AUDIO);   // video comes with the window, on a driver that has OpenGL
     shellswitches switches = readSwitches(argc, argv);
@@ -1219,6 +1268,10 @@ int SDL_main(int argc, char** argv)
     name->openSubMenu(presents);
     presents->openSubMenu(team);
     mainMenu->setBackground("data/titles/mainmenu_bg.png");
+    if (online.mode != onlineswitches::NONE) {
+        closeOpenScreens(mainMenu);   // no title pictures: the lobby at once
+        openOnline(*mainMenu, online);
+    }
 
     if (switches.capture)
         startCapture(inStartFolder("video.out").c_str());
@@ -1238,7 +1291,7 @@ int SDL_main(int argc, char** argv)
     while (running) {
         // a captured video shows every step: one step per drawn frame, however long it takes
         const int steps = pace.owed(SDL_GetTicks(), g_capture ? 1 : MAX_STEPS_PER_FRAME);
-        showFrame(inMatch ? static_cast<gameobject*>(match) : mainMenu, inMatch ? drawPause : nullptr);
+        showFrame(inMatch ? static_cast<gameobject*>(match) : mainMenu, inMatch ? drawOverMatch : nullptr);
         for (int i = 0; i < steps && running; i++) {
             const bool wasInMatch = inMatch;
             const int day = g_dt;
@@ -1251,11 +1304,17 @@ int SDL_main(int argc, char** argv)
                 // Escape: the pause screen opens, closes or has its choice carried out;
                 // while it is open no step is taken
                 match = pauseFrame(match, *mainMenu, inMatch);
-                if (inMatch && !matchPaused())
-                    running = stepMatch(*match);
+                // an online match that stopped goes back to its lobby, not out of the game
+                if (inMatch && !matchPaused() && !stepMatch(*match)) {
+                    inMatch = false;
+                    running = onlineSession() != nullptr;
+                }
             } else {
                 stepScreens(*mainMenu, STEP);
-                if (mainMenu->result == 1) {
+                if (onlineMatchStarting()) {
+                    inMatch = true;
+                    match = beginOnlineMatch(match);
+                } else if (mainMenu->result == 1) {
                     inMatch = true;
                     match = beginMatch(match, *mainMenu);
                     mainMenu->result = 0;
@@ -1263,6 +1322,8 @@ int SDL_main(int argc, char** argv)
                 running = mainMenu->result != -1;
             }
             stepTaken();
+            if (wasInMatch && !inMatch && onlineSession())
+                leaveOnlineMatch(*mainMenu);
             // a new match resets the sand and a new time of day loads pictures: the time that
             // took is not owed, so no burst of steps follows
             if (inMatch != wasInMatch || g_dt != day) {
@@ -1279,6 +1340,7 @@ int SDL_main(int argc, char** argv)
     closePause();
     if (inMatch)
         endMatchReplay(*match);
+    closeOnline();
     stopMusic();
     deinitSound();
     stopCapture();

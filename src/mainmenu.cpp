@@ -1,4 +1,5 @@
 #include "mainmenu.h"
+#include "onlinemenu.h"
 
 #include <climits>
 #include <cstdlib>
@@ -14,7 +15,7 @@
 #include "playermenu.h"
 #include "textrender.h"
 
-enum { GO_QUIT = 99, GO_START = 100 };
+enum { GO_QUIT = 99, GO_START = 100, GO_ONLINE = 103 };
 
 static const char* const DEVICE_NAMES[7] = {
     "Computer", "Keyboard 1", "Keyboard 2", "Joystick 1", "Joystick 2", "Joystick 3", "Joystick 4"
@@ -145,6 +146,7 @@ mainmenu::mainmenu()
     addGo("Player Three...", 3);
     addGo("Player Four...", 4);
     addSeparator();
+    addGo("Online...", GO_ONLINE);
     addGo("Start!", GO_START);
     addSeparator();
     addGo("Quit", GO_QUIT);
@@ -189,6 +191,8 @@ void mainmenu::onGo(int id)
         result = -1;
     } else if (id == GO_START) {
         result = 1;
+    } else if (id == GO_ONLINE) {
+        openSubMenu(new onlinemenu());
     } else if (id >= 1 && id <= 4 && g_thegame && g_thegame->players[id - 1]) {
         openSubMenu(new playermenu(g_thegame->players[id - 1], id - 1));
     }
