@@ -8,6 +8,7 @@
 #include <string>
 #include <GL/gl.h>
 #include "ball.h"
+#include "bindings.h"
 #include "controller.h"
 #include "daytime.h"
 #include "glstuff.h"
@@ -865,12 +866,16 @@ const char* game::serveHint() const
     const controller* c = server->ctrl;
     if (c == &server->ownCtrl)
         return nullptr;
-    // the hit key serves; a jump and then the hit key in the air tosses the ball up
-    if (c == g_keys[0])
-        return "Press X to serve, or Z then X to toss";
-    if (c == g_keys[1])
-        return "Press Page Down to serve, or End then Page Down to toss";
-    return "Press button 1 to serve, or button 2 then button 1 to toss";
+    // the hit key serves; a jump and then the hit key in the air tosses the ball up. The
+    // words follow the bindings; a controller that is none of the devices reads as joystick 1.
+    int device = bindDeviceOf(c);
+    if (device < 0)
+        device = 2;
+    const std::string hit = inputName(device, g_bindings[device].first(ACT_HIT));
+    const std::string jump = inputName(device, g_bindings[device].first(ACT_JUMP));
+    static std::string hint;   // valid until the next call
+    hint = "Press " + hit + " to serve, or " + jump + " then " + hit + " to toss";
+    return hint.c_str();
 }
 
 void game::drawThisPost()

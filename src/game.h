@@ -118,7 +118,7 @@ public:
     // the player's team mate index (1, 0, 3, 2)
     static int mateOf(int i);
     // the keys that serve for the player who serves now, or null when the computer serves
-    // or nobody is about to serve
+    // or nobody is about to serve; the text lasts until the next call
     const char* serveHint() const;
     // the line shown once the match is over
     static const char* const matchOverHint;

@@ -19,7 +19,9 @@
 #include <wx/filename.h>
 #include <wx/debug.h>
 #include <wx/log.h>
+#include "bindings.h"
 #include "controller.h"
+#include "controlsmenu.h"
 #include "sound.h"
 #include "game.h"
 #include "glstuff.h"
@@ -95,7 +97,7 @@ shellswitches readSwitches(int argc, char** argv)
 #define TIBREL_DATA_FROM_BIN "../share/tibrel"
 #endif
 
-static const char* const HELP_TEXT =
+static const char* const HELP_SWITCHES =
     "Usage: tibrel [switches]\n"
     "Beach volleyball for up to four players at one computer.\n"
     "\n"
@@ -113,11 +115,14 @@ static const char* const HELP_TEXT =
     "  --help                     show this text and leave\n"
     "  --version                  show the version and leave\n"
     "\n"
-    "Keys:\n"
-    "  Keyboard 1   run: arrow keys or F H T G; jump: Z or Q; hit: X, W or Return\n"
-    "  Keyboard 2   run: keypad 4 6 8 5; jump: End; hit: Page Down\n"
-    "  Menus        Up and Down move, Return picks or steps forward, Z steps back\n"
+    "Keys in use (\"Controls...\" in the main menu changes them; left / right / up / down):\n";
+
+static const char* const HELP_OTHER_KEYS =
+    "  Menus        arrows move and change a value (held, they repeat), Return picks or\n"
+    "               steps forward; every device's keys work too (jump steps back);\n"
+    "               Escape leaves a screen\n"
     "  Escape       leaves a match for the main menu (it never ends the game)\n"
+    "  M            mutes and unmutes music and effects\n"
     "  F1, F2       more or fewer debug particles\n"
     "The game ends with \"Quit\" in the main menu, by closing its window, or on\n"
     "SIGINT (Ctrl+C) or SIGTERM.\n"
@@ -125,13 +130,26 @@ static const char* const HELP_TEXT =
     "Settings: $XDG_CONFIG_HOME/tibrel/tibrel.conf, else ~/.config/tibrel/tibrel.conf\n"
     "Data: data/ in the working folder, else the installed share/tibrel/data\n";
 
+// the keys of every device as the store binds them now; the store is only read
+static void printKeys()
+{
+    openConfigStore();
+    loadBindings(g_config, false);
+    closeConfigStore();
+    for (int d = 0; d < BIND_DEVICES; d++)
+        printf("  %-12s %s\n  %-12s %s\n", deviceName(d), runDescription(d).c_str(), "",
+               buttonDescription(d).c_str());
+}
+
 static std::string g_startFolder;              // the working folder the game was started from
 static volatile sig_atomic_t g_leave = 0;      // set by a window close or SIGINT / SIGTERM
 
 bool printInfo(int argc, char** argv)
 {
     if (findInCmdLine(argc, argv, "--help")) {
-        fputs(HELP_TEXT, stdout);
+        fputs(HELP_SWITCHES, stdout);
+        printKeys();
+        fputs(HELP_OTHER_KEYS, stdout);
         return true;
     }
     if (findInCmdLine(argc, argv, "--version")) {
@@ -561,9 +579,14 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
     switch (e.type) {
     case SDL_KEYDOWN: {
         const SDLKey key = e.key.keysym.sym;
-        if (key == SDLK_F1 || key == SDLK_F2) {
-            const int step = key == SDLK_F1 ? 1 : -1;
-            debugParticles = std::max(0, std::min(debugParticles + step, MAX_DEBUG_PARTICLES));
+        // the Controls screen waiting for a key takes it, whatever it is
+        if (!waitingForInput()) {
+            if (key == SDLK_F1 || key == SDLK_F2) {
+                const int step = key == SDLK_F1 ? 1 : -1;
+                debugParticles = std::max(0, std::min(debugParticles + step, MAX_DEBUG_PARTICLES));
+            }
+            if (key == SDLK_m)
+                toggleMute();
         }
         controllerKey(key, true);
         if (key == SDLK_ESCAPE) {
@@ -816,6 +839,7 @@ int SDL_main(int argc, char** argv)
 
     seedRandom(argc, argv);
     initSound();
+    loadControlSettings();
     greyScreen(0.4f);
     GLInitFreeType();
     SDL_InitSubSystem(SDL_INIT_JOYSTICK);
@@ -829,6 +853,9 @@ int SDL_main(int argc, char** argv)
     controller* joys[4] = { new controller(), new controller(), new controller(), new controller() };
     std::copy(keys, keys + 2, g_keys);
     std::copy(joys, joys + 4, g_joys);
+    controller menuKeys;
+    controller menuInput;   // every device at once, gathered each frame
+    g_menuKeys = &menuKeys;
     mainmenu* mainMenu = new mainmenu();
     greyScreen(0.1f);
 
@@ -836,7 +863,7 @@ int SDL_main(int argc, char** argv)
     intromenu* name = new intromenu("data/titles/name.png", 5.0f, 1.0f, 1.0f);
     intromenu* presents = new intromenu("data/titles/presents.png", 3.0f, 1.0f, 1.0f);
     intromenu* team = new intromenu("data/titles/team.png", 4.0f, 1.0f, 1.0f);
-    mainMenu->setController(g_keys[0]);
+    mainMenu->setController(&menuInput);
     mainMenu->openSubMenu(name);
     name->openSubMenu(presents);
     presents->openSubMenu(team);
@@ -881,6 +908,7 @@ int SDL_main(int argc, char** argv)
         } else {
             // each menu transition shows as a zoom blur dying away with the screen's fade
             g_feedback = std::min(g_mix, 10.0f);
+            gatherMenuInput(menuInput);
             mainMenu->step(STEP);
             if (mainMenu->result == 1) {
                 inMatch = true;
@@ -910,6 +938,7 @@ int SDL_main(int argc, char** argv)
         g_keys[i] = nullptr;
         delete keys[i];
     }
+    g_menuKeys = nullptr;
     g_thegame = nullptr;
     delete match;
     GLDeinitFreeType();
