@@ -29,22 +29,25 @@ wxString menuitem::valueStr() const
     return values[(size_t)valueIndex];
 }
 
-// One value forward (+1) or backward (-1), wrapping around the list; from outside the list
-// forward enters it at the first value and backward at the last. An empty list just counts,
-// so its line keeps showing the number.
-static void stepValue(menuitem& it, int d)
+// One value forward (+1) or backward (-1), wrapping around the list or, without wrap, staying
+// at its end; from outside the list forward enters it at the first value and backward at the
+// last. An empty list just counts, so its line keeps showing the number. False when nothing
+// changed.
+static bool stepValue(menuitem& it, int d, bool wrap = true)
 {
     int n = (int)it.values.size();
     if (n == 0) {
         it.valueIndex += d;
-        return;
+        return true;
     }
     int v = inList(it) ? it.valueIndex + d : (d > 0 ? 0 : n - 1);
     if (v < 0)
-        v = n - 1;
+        v = wrap ? n - 1 : 0;
     else if (v >= n)
-        v = 0;
+        v = wrap ? 0 : n - 1;
+    const bool changed = v != it.valueIndex;
     it.valueIndex = v;
+    return changed;
 }
 
 // ---- screen ----
@@ -203,11 +206,11 @@ void menu::step(float dt)
     }
 
     // An action may delete this screen: nothing here touches it after onSelect or onGo.
+    // Left and Right stop at the ends of a list, where the buttons wrap around.
     const int side = sideDirection(ctrl);
     if (directionActs(side, lastSide, heldSide, dt) && cursor < items.size() &&
-        items[cursor].kind == ITEM_SELECT) {
+        items[cursor].kind == ITEM_SELECT && stepValue(items[cursor], side, false)) {
         playSound(SOUND_HIT, vector3d(0, 0, 0));
-        stepValue(items[cursor], side);
         onSelect((int)cursor);
         return;
     }
