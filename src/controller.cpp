@@ -116,11 +116,12 @@ static bool caught(int device, int in)
     return true;
 }
 
-static void menuKey(int key, bool pressed)
+// Every field pressed since the menus last gathered their input, so that a key pressed and
+// let go within one slow frame still reaches them once. The players never read it.
+static controller s_tapped;
+
+static void menuKey(controller& m, int key, bool pressed)
 {
-    if (!g_menuKeys)
-        return;
-    controller& m = *g_menuKeys;
     switch (key) {
     case SDLK_LEFT: m.left = pressed; break;
     case SDLK_RIGHT: m.right = pressed; break;
@@ -142,12 +143,18 @@ void controllerKey(int key, bool pressed)
             caught(s_waitDevice, key);
         return;
     }
-    menuKey(key, pressed);
+    if (g_menuKeys)
+        menuKey(*g_menuKeys, key, pressed);
+    if (pressed)
+        menuKey(s_tapped, key, true);
     for (int half = 0; half < 2; half++) {
         const int action = g_bindings[half].actionOf(key);
+        if (action < 0 || !g_keys[half])
+            continue;
         // keys sharing a field share its state: the last press or release wins
-        if (action >= 0 && g_keys[half])
-            fieldOf(*g_keys[half], action) = pressed;
+        fieldOf(*g_keys[half], action) = pressed;
+        if (pressed)
+            fieldOf(s_tapped, action) = true;
     }
 }
 
@@ -208,8 +215,11 @@ void controllerJoyButton(int device, int button, bool pressed)
     if (pressed && caught(2 + device, button))
         return;
     const int action = g_bindings[2 + device].actionOf(button);
-    if (action >= 0 && button < JOY_BUTTONS)
-        fieldOf(*c, action) = pressed;
+    if (action < 0 || button >= JOY_BUTTONS)
+        return;
+    fieldOf(*c, action) = pressed;
+    if (pressed)
+        fieldOf(s_tapped, action) = true;
 }
 
 int bindDeviceOf(const controller* c)
@@ -239,8 +249,10 @@ static void addInput(controller& out, const controller& c)
 void gatherMenuInput(controller& out)
 {
     out.reset_state();
-    controller* all[7] = { g_menuKeys, g_keys[0], g_keys[1], g_joys[0], g_joys[1], g_joys[2], g_joys[3] };
+    controller* all[8] = { g_menuKeys, g_keys[0], g_keys[1], g_joys[0], g_joys[1], g_joys[2],
+                           g_joys[3], &s_tapped };
     for (controller* c : all)
         if (c)
             addInput(out, *c);
+    s_tapped.reset_state();
 }

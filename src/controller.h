@@ -39,8 +39,9 @@ void controllerJoyButton(int device, int button, bool pressed);
 // the binding device (0 ... 5) a device controller belongs to, or -1
 int bindDeviceOf(const controller* c);
 
-// what every menu reads: the menu keys and all six devices at once (a field held on any of
-// them is held; the stick deflected furthest wins)
+// What every menu reads: the menu keys and all six devices at once (a field held on any of
+// them is held; the stick deflected furthest wins), and any field pressed since the last
+// gathering even if let go again. Gathered every frame, so that presses never wait long.
 void gatherMenuInput(controller& out);
 
 // Waiting for one device's next input (a key down; a button down or a stick pushed past half

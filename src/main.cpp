@@ -897,6 +897,7 @@ int SDL_main(int argc, char** argv)
 
         const bool wasInMatch = inMatch;
         pollEvents(inMatch, match->debugParticles);
+        gatherMenuInput(menuInput);
         if (leaveRequested())
             break;
         if (wasInMatch && !inMatch)
@@ -908,7 +909,6 @@ int SDL_main(int argc, char** argv)
         } else {
             // each menu transition shows as a zoom blur dying away with the screen's fade
             g_feedback = std::min(g_mix, 10.0f);
-            gatherMenuInput(menuInput);
             mainMenu->step(STEP);
             if (mainMenu->result == 1) {
                 inMatch = true;

@@ -170,6 +170,40 @@ TEST_F(bindingTest, waitingTakesTheNextInputOfItsDeviceOnly)
     controllerKey(SDLK_ESCAPE, false);
 }
 
+TEST_F(bindingTest, menusHearEveryDeviceAndTapsShorterThanAFrame)
+{
+    controller menuKeys, seen;
+    g_menuKeys = &menuKeys;
+    gatherMenuInput(seen);   // nothing left over from before
+    controllerKey(SDLK_KP8, true);        // keyboard 2 up
+    controllerJoyAxis(3, 0, -20000);      // joystick 4 left
+    controllerJoyAxis(2, 0, 9000);        // joystick 3 a little right: the larger push wins
+    gatherMenuInput(seen);
+    EXPECT_TRUE(seen.up);
+    EXPECT_EQ(seen.axisX, -20000);
+    EXPECT_FALSE(seen.button[1]);
+    controllerKey(SDLK_KP8, false);
+    controllerJoyAxis(3, 0, 0);
+    controllerJoyAxis(2, 0, 0);
+
+    // Return pressed and let go between two frames still picks, once
+    controllerKey(SDLK_RETURN, true);
+    controllerKey(SDLK_RETURN, false);
+    controllerJoyButton(1, 0, true);
+    controllerJoyButton(1, 0, false);
+    controllerKey(SDLK_ESCAPE, true);
+    controllerKey(SDLK_ESCAPE, false);
+    gatherMenuInput(seen);
+    EXPECT_TRUE(seen.button[1]);
+    EXPECT_TRUE(seen.button[BUTTON_BACK]);
+    EXPECT_FALSE(menuKeys.button[1]) << "the held state itself is let go";
+    gatherMenuInput(seen);
+    EXPECT_FALSE(seen.button[1]);
+    EXPECT_FALSE(seen.button[BUTTON_BACK]);
+    EXPECT_FALSE(seen.up);
+    g_menuKeys = nullptr;
+}
+
 // ---- the store ----
 
 class bindingStore : public bindingTest {
