@@ -183,7 +183,9 @@ void mainmenu::onGo(int id)
     } else if (id == GO_START) {
         result = 1;
     } else if (id == GO_CONTROLS) {
-        openSubMenu(new controlsmenu());
+        controlsmenu* controls = new controlsmenu();
+        controls->background = background;   // shared, not owned
+        openSubMenu(controls);
     } else if (id >= 1 && id <= 4 && g_thegame && g_thegame->players[id - 1]) {
         openSubMenu(new playermenu(g_thegame->players[id - 1], id - 1));
     }
