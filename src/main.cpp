@@ -30,6 +30,7 @@
 #include "random.h"
 #include "replay.h"
 #include "textrender.h"
+#include <X11/Xlib.h>   // last: its macros (None, Status, ...) would upset the headers above
 
 int screen_width = 800;
 int screen_height = 600;
@@ -112,8 +113,8 @@ static const char* const HELP_SWITCHES =
     "  -replay FILE               play a recorded match back (replays are kept in\n"
     "                             $XDG_DATA_HOME/tibrel/replays, else\n"
     "                             ~/.local/share/tibrel/replays)\n"
-    "  --help                     show this text and leave\n"
-    "  --version                  show the version and leave\n"
+    "  -h, --help                 show this text and leave\n"
+    "  -v, --version              show the version and leave\n"
     "\n"
     "Keys in use (\"Controls...\" in the main menu changes them; left / right / up / down):\n";
 
@@ -146,13 +147,13 @@ static volatile sig_atomic_t g_leave = 0;      // set by a window close or SIGIN
 
 bool printInfo(int argc, char** argv)
 {
-    if (findInCmdLine(argc, argv, "--help")) {
+    if (findInCmdLine(argc, argv, "--help") || findInCmdLine(argc, argv, "-h")) {
         fputs(HELP_SWITCHES, stdout);
         printKeys();
         fputs(HELP_OTHER_KEYS, stdout);
         return true;
     }
-    if (findInCmdLine(argc, argv, "--version")) {
+    if (findInCmdLine(argc, argv, "--version") || findInCmdLine(argc, argv, "-v")) {
         printf("tibrel %s\n", TIBREL_VERSION);
         return true;
     }
@@ -242,6 +243,28 @@ static bool glWindowIsUsable(const SDL_Surface* s)
            glGetString(GL_VERSION) != nullptr;
 }
 
+// SDL's X11 driver opens a probe connection, closes it and connects again: a server that
+// resets when its last client leaves would drop the second one. Holding a connection of our
+// own across the video start and its retries keeps the server from resetting under us.
+class xconnectionkeeper {
+public:
+    ~xconnectionkeeper()
+    {
+        if (display)
+            XCloseDisplay(display);
+    }
+    // tries again on each call until a connection is held (no-op for other video drivers)
+    void hold()
+    {
+        const char* driver = getenv("SDL_VIDEODRIVER");
+        if (!display && driver && strcmp(driver, "x11") == 0)
+            display = XOpenDisplay(nullptr);
+    }
+
+private:
+    Display* display = nullptr;
+};
+
 bool openWindow(bool windowed)
 {
     // SDL would otherwise fall back to a text terminal or frame buffer driver, none of which
@@ -258,11 +281,13 @@ bool openWindow(bool windowed)
     // and retry, waiting 0.1, 0.2, 0.4, 0.8 and 1.6 s in between
     std::string reason;
     bool opened = false;
+    xconnectionkeeper keeper;   // closed once the window is up or we gave up
     for (int attempt = 0; attempt < 6 && !opened; attempt++) {
         if (attempt > 0) {
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
             SDL_Delay(100u << (attempt - 1));
         }
+        keeper.hold();
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             reason = SDL_GetError();
             continue;
@@ -743,8 +768,10 @@ static void startRecording(game& match, bool begun)
     h.debugParticles = match.debugParticles;
     h.settings = replaySettings(g_config);
     h.randoms = g_startRandoms;
-    if (g_recorder.open(newReplayPath(folder), h))
-        pruneReplays(folder, KEPT_REPLAYS);
+    // older recordings go only once the new one's header is safely on disk
+    const std::string path = newReplayPath(folder);
+    if (g_recorder.open(path, h))
+        pruneReplays(folder, KEPT_REPLAYS, path.substr(folder.size() + 1));
 }
 
 void startFirstMatch(game& match, bool play)

@@ -1,11 +1,13 @@
 #include "replay.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <wx/fileconf.h>
@@ -141,6 +143,30 @@ static long long rallyKeyOf(const game& g)
 
 // ---- header ----
 
+static const size_t MAX_SETTINGS = 256;     // entries; a replay holds a few dozen
+static const size_t MAX_KEY_LENGTH = 64;    // bytes of "group/name"
+
+// the keys replaySettings() collects: "controls/...", "game/..." and "pl0/" to "pl3/", one
+// level deep with a plain name; a file holding anything else is not one of ours
+static bool isReplayKey(const std::string& key)
+{
+    static const char* const groups[] = { "controls/", "game/", "pl0/", "pl1/", "pl2/", "pl3/" };
+    if (key.size() > MAX_KEY_LENGTH)
+        return false;
+    for (const char* g : groups) {
+        const size_t n = strlen(g);
+        if (key.compare(0, n, g) != 0 || key.size() == n)
+            continue;
+        for (size_t i = n; i < key.size(); i++) {
+            const char c = key[i];
+            if (!isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-')
+                return false;
+        }
+        return true;
+    }
+    return false;
+}
+
 static std::string headerBytes(const replayheader& h)
 {
     std::string out(MAGIC, sizeof MAGIC);
@@ -164,27 +190,49 @@ static std::string headerBytes(const replayheader& h)
 // ---- recording ----
 
 replayrecorder::replayrecorder()
-    : file(nullptr), pendingSteps(0), stepsInChunk(0), lastDebug(0), rallyKey(-1), written(0)
+    : fd(-1), pendingSteps(0), stepsInChunk(0), lastDebug(0), rallyKey(-1), written(0)
 {
     std::fill(known, known + REPLAY_DEVICES, false);
 }
 
 replayrecorder::~replayrecorder()
 {
-    if (file)
-        fclose(file);
+    if (fd >= 0)
+        ::close(fd);
+}
+
+// the whole of data, or false (a full disk, an I/O error)
+static bool writeAll(int fd, const std::string& data)
+{
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 bool replayrecorder::open(const std::string& path, const replayheader& h)
 {
-    if (file)
-        fclose(file);
-    file = fopen(path.c_str(), "wb");
-    if (!file)
+    if (fd >= 0)
+        ::close(fd);
+    // a new file only: never through a link, never over a file that is already there
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
         return false;
     const std::string head = headerBytes(h);
-    written = fwrite(head.data(), 1, head.size(), file);
-    fflush(file);
+    if (!writeAll(fd, head)) {
+        // a full disk: no stub is left behind
+        ::close(fd);
+        fd = -1;
+        unlink(path.c_str());
+        return false;
+    }
+    written = head.size();
     chunk.clear();
     pendingSteps = stepsInChunk = 0;
     std::fill(known, known + REPLAY_DEVICES, false);
@@ -206,26 +254,29 @@ void replayrecorder::writeChunk()
 {
     flushSteps();
     stepsInChunk = 0;
-    if (!file || chunk.empty())
+    if (fd < 0 || chunk.empty())
         return;
     std::string out("K");
     putU(out, chunk.size(), 4);
     out += chunk;
     putU(out, fnv32(chunk.data(), chunk.size()), 4);
     chunk.clear();
-    // one write and one flush a second: a game that ends unexpectedly loses at most that
-    if (fwrite(out.data(), 1, out.size(), file) != out.size()) {
-        fclose(file);   // a full disk: the replay ends with what was written
-        file = nullptr;
+    // one write a second, straight to the file: a game that ends unexpectedly loses at most that
+    if (!writeAll(fd, out)) {
+        // a full disk: the replay ends after the last whole chunk (should the cut fail, the
+        // reader stops at the partial chunk all the same)
+        if (ftruncate(fd, static_cast<off_t>(written)) != 0) {
+        }
+        ::close(fd);
+        fd = -1;
         return;
     }
-    fflush(file);
     written += out.size();
 }
 
 void replayrecorder::beforeStep(game& g)
 {
-    if (!file)
+    if (fd < 0)
         return;
     controller* devices[REPLAY_DEVICES];
     replayDevices(devices);
@@ -249,7 +300,7 @@ void replayrecorder::beforeStep(game& g)
 
 void replayrecorder::afterStep(game& g)
 {
-    if (!file)
+    if (fd < 0)
         return;
     pendingSteps++;
     stepsInChunk++;
@@ -266,25 +317,38 @@ void replayrecorder::afterStep(game& g)
 
 void replayrecorder::close(game& g)
 {
-    if (!file)
+    if (fd < 0)
         return;
     flushSteps();
     chunk += 'H';
     putU(chunk, g.stateHash(), 8);
     chunk += 'E';
     writeChunk();
-    if (file)
-        fclose(file);
-    file = nullptr;
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
 }
 
 // ---- playback ----
 
 bool replayplayer::load(const std::string& path, std::string& error)
 {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) {
+    // without blocking, so a named pipe is refused instead of waited on for ever
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         error = "cannot open " + path + ": " + strerror(errno);
+        return false;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = path + " is not a regular file";
+        return false;
+    }
+    FILE* f = fdopen(fd, "rb");
+    if (!f) {
+        ::close(fd);
+        error = "cannot read " + path;
         return false;
     }
     std::string bytes;
@@ -338,9 +402,18 @@ bool replayplayer::loadBytes(const std::string& bytes, std::string& error)
     h.begun = r.u(1) != 0;
     h.debugParticles = static_cast<int>(std::min<unsigned long long>(r.u(4), 1024));
     const size_t count = r.u(2);
+    if (r.ok && count > MAX_SETTINGS) {
+        error = "the replay holds " + std::to_string(count) + " settings, more than a replay can";
+        return false;
+    }
     for (size_t i = 0; i < count && r.ok; i++) {
         std::string key = r.str();
         std::string value = r.str();
+        if (r.ok && !isReplayKey(key)) {
+            error = "the replay holds a setting no replay has (" +
+                    std::to_string(key.size()) + " bytes of key)";
+            return false;
+        }
         h.settings.push_back(std::make_pair(key, value));
     }
     for (unsigned long& w : h.randoms.mt)
@@ -509,11 +582,10 @@ wxConfigBase* replayStore(const replayheader& h)
     wxFileConfig* cfg = new wxFileConfig("tibrel", wxEmptyString, wxEmptyString, wxEmptyString, 0);
     cfg->SetRecordDefaults(true);
     for (const auto& kv : h.settings) {
-        const wxString key = wxString::FromUTF8(kv.first.c_str());
-        // only keys of the groups a replay keeps, and no path tricks
-        if (key.empty() || key.Contains("..") || key.StartsWith("/"))
-            continue;
-        cfg->Write("/" + key, wxString::FromUTF8(kv.second.c_str()));
+        // only keys of the groups a replay keeps (a loaded replay holds no others)
+        if (isReplayKey(kv.first))
+            cfg->Write("/" + wxString::FromUTF8(kv.first.c_str()),
+                       wxString::FromUTF8(kv.second.c_str()));
     }
     return cfg;
 }
@@ -549,28 +621,69 @@ std::string newReplayPath(const std::string& folder)
     localtime_r(&now, &t);
     char stamp[64];
     strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", &t);
-    // two matches in one second get _2, _3 ... (sorting after the first)
+    // two matches in one second get _2, _3 ... (sorting after the first); a name taken by
+    // anything, a dangling link too, is passed over
     std::string path = folder + "/" + stamp + SUFFIX;
-    for (int n = 2; access(path.c_str(), F_OK) == 0 && n < 1000; n++)
+    struct stat st;
+    for (int n = 2; lstat(path.c_str(), &st) == 0 && n <= 999; n++)
         path = folder + "/" + stamp + "_" + std::to_string(n) + SUFFIX;
     return path;
 }
 
-void pruneReplays(const std::string& folder, size_t keep)
+// The order of recording for a name newReplayPath() makes, "YYYY-MM-DD_hh-mm-ss" with an
+// optional "_2" to "_999", then the suffix; -1 for any other name.
+long long replayNameOrder(const std::string& name)
+{
+    static const char* const shape = "dddd-dd-dd_dd-dd-dd";
+    const size_t stampLen = strlen(shape);
+    const size_t suffixLen = strlen(SUFFIX);
+    if (name.size() < stampLen + suffixLen ||
+        name.compare(name.size() - suffixLen, suffixLen, SUFFIX) != 0)
+        return -1;
+    long long order = 0;
+    for (size_t i = 0; i < stampLen; i++) {
+        const bool digit = isdigit(static_cast<unsigned char>(name[i])) != 0;
+        if (shape[i] == 'd' ? !digit : name[i] != shape[i])
+            return -1;
+        if (digit)
+            order = order * 10 + (name[i] - '0');
+    }
+    const std::string tail = name.substr(stampLen, name.size() - suffixLen - stampLen);
+    int number = 1;
+    if (!tail.empty()) {
+        const bool numbered = tail.size() >= 2 && tail.size() <= 4 && tail[0] == '_' &&
+                              tail[1] != '0' &&
+                              tail.find_first_not_of("0123456789", 1) == std::string::npos;
+        if (!numbered)
+            return -1;
+        number = atoi(tail.c_str() + 1);
+        if (number < 2)
+            return -1;
+    }
+    return order * 1000 + number;
+}
+
+void pruneReplays(const std::string& folder, size_t keep, const std::string& spare)
 {
     DIR* d = opendir(folder.c_str());
     if (!d)
         return;
-    std::vector<std::string> names;
-    const size_t suffixLen = strlen(SUFFIX);
+    // only the game's own recordings: regular files (not links) named as it names them
+    std::vector<std::pair<long long, std::string>> recordings;
     while (dirent* e = readdir(d)) {
         const std::string name = e->d_name;
-        if (name.size() > suffixLen && name.compare(name.size() - suffixLen, suffixLen, SUFFIX) == 0)
-            names.push_back(name);
+        const long long order = replayNameOrder(name);
+        struct stat st;
+        if (order < 0 || name == spare || lstat((folder + "/" + name).c_str(), &st) != 0 ||
+            !S_ISREG(st.st_mode))
+            continue;
+        recordings.push_back(std::make_pair(order, name));
     }
     closedir(d);
-    // the names begin with the date and time, so their order is the order of recording
-    std::sort(names.begin(), names.end());
-    for (size_t i = 0; i + keep < names.size(); i++)
-        unlink((folder + "/" + names[i]).c_str());
+    // the spare one counts among those kept
+    if (!spare.empty() && keep > 0)
+        keep--;
+    std::sort(recordings.begin(), recordings.end());
+    for (size_t i = 0; i + keep < recordings.size(); i++)
+        unlink((folder + "/" + recordings[i].second).c_str());
 }

@@ -50,7 +50,7 @@ public:
     replayrecorder();
     ~replayrecorder();
     bool open(const std::string& path, const replayheader& h);
-    bool isOpen() const { return file != nullptr; }
+    bool isOpen() const { return fd >= 0; }
     // the human players' controllers and the test-particle count, before the step
     void beforeStep(game& g);
     // after the step: a hash when a rally ended, the chunk written once a second
@@ -61,7 +61,7 @@ public:
     size_t size() const { return written; }
 
 private:
-    FILE* file;
+    int fd;   // the file, written without a buffer of its own
     std::string chunk;
     unsigned pendingSteps;
     unsigned stepsInChunk;
@@ -114,7 +114,11 @@ wxConfigBase* replayStore(const replayheader& h);
 std::string replayFolder();
 // a new file name in the folder, by date and time ("2026-12-10_14-05-09.tibrelreplay")
 std::string newReplayPath(const std::string& folder);
-// removes the oldest replays beyond the newest keep
-void pruneReplays(const std::string& folder, size_t keep);
+// where a name newReplayPath() makes falls in the order of recording; -1 for other names
+long long replayNameOrder(const std::string& name);
+// removes the oldest of the game's own recordings (regular files named as newReplayPath()
+// names them) beyond the newest keep; spare, a name in the folder, is never removed and
+// counts among those kept
+void pruneReplays(const std::string& folder, size_t keep, const std::string& spare = std::string());
 
 #endif

@@ -18,21 +18,23 @@ static bool s_muted = false;
 static const size_t MAX_SOUND_BYTES = 16u << 20;   // the longest ambience is a few hundred KB
 static const size_t MAX_MUSIC_BYTES = 16u << 20;
 
-// the music loader leaks on some files that are no module at all: it only gets regular files
-// that begin as an XM module does
-static bool looksLikeModule(const char* path)
+// the music loader leaks on some files that are no music at all: it only gets regular files
+// that begin as an XM module (the menu and win tunes) or an Ogg stream (the ambience) does
+static bool looksLikeMusic(const char* path)
 {
-    static const char signature[] = "Extended Module: ";
-    const size_t headerBytes = 60;   // signature, name, tracker name, version
+    static const char module[] = "Extended Module: ";
+    static const char ogg[] = "OggS";
+    const size_t headerBytes = 60;   // an XM's signature, name, tracker name, version
     if (!isReadableFile(path, MAX_MUSIC_BYTES))
         return false;
     char head[headerBytes];
     FILE* f = fopen(path, "rb");
     if (!f)
         return false;
-    const bool read = fread(head, 1, headerBytes, f) == headerBytes;
+    const size_t got = fread(head, 1, headerBytes, f);
     fclose(f);
-    return read && std::memcmp(head, signature, sizeof signature - 1) == 0;
+    return (got == headerBytes && std::memcmp(head, module, sizeof module - 1) == 0) ||
+           (got >= sizeof ogg - 1 && std::memcmp(head, ogg, sizeof ogg - 1) == 0);
 }
 
 // an unreadable or damaged file, or one that is no regular file, gives a null handle
@@ -141,7 +143,7 @@ void stopMusic()
 void playMusic(const char* path)
 {
     stopMusic();
-    if (!looksLikeModule(path))
+    if (!looksLikeMusic(path))
         return;
     music = Mix_LoadMUS(path);
     if (music)

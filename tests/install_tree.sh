@@ -17,7 +17,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 # a display of our own, so no other test's window is found here
 if [ -z "${TIBREL_INSTALL_DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" env TIBREL_INSTALL_DISPLAY=1 bash "$0" "$build"
+    exec xvfb-run -a -s "-noreset -screen 0 1280x1024x24" env TIBREL_INSTALL_DISPLAY=1 bash "$0" "$build"
 fi
 command -v xdotool >/dev/null || { echo "FAIL: xdotool is not installed"; exit 1; }
 wmclose="$build/tibrel_wmclose"

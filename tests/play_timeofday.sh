@@ -13,7 +13,7 @@ fail() {
 }
 
 if [ -z "${TIBREL_PLAY_DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 800x600x24" env TIBREL_PLAY_DISPLAY=1 bash "$0" "$@"
+    exec xvfb-run -a -s "-noreset -screen 0 800x600x24" env TIBREL_PLAY_DISPLAY=1 bash "$0" "$@"
 fi
 
 [ $# -ge 1 ] || fail "usage: $0 <build dir>"

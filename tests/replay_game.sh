@@ -17,7 +17,7 @@ fail() {
 }
 
 if [ -z "${TIBREL_E2E_DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1024x768x24" env TIBREL_E2E_DISPLAY=1 bash "$0" "$@"
+    exec xvfb-run -a -s "-noreset -screen 0 1024x768x24" env TIBREL_E2E_DISPLAY=1 bash "$0" "$@"
 fi
 
 [ $# -ge 1 ] || fail "usage: $0 <build dir>"

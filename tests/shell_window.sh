@@ -12,7 +12,7 @@ game="$build/tibrel"
 
 # a display of our own, so no other test's window can take the keys sent here
 if [ -z "${TIBREL_WINDOW_DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" env TIBREL_WINDOW_DISPLAY=1 bash "$0" "$build"
+    exec xvfb-run -a -s "-noreset -screen 0 1280x1024x24" env TIBREL_WINDOW_DISPLAY=1 bash "$0" "$build"
 fi
 command -v xdotool >/dev/null || { echo "FAIL: xdotool is not installed"; exit 1; }
 

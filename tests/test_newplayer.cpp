@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 #include <wx/config.h>
 #include <wx/filefn.h>
+#include <SDL/SDL_keysym.h>
 #include "ball.h"
+#include "bindings.h"
 #include "controller.h"
 #include "daytime.h"
 #include "game.h"
@@ -423,6 +425,13 @@ TEST_F(NewPlayer, TheMainMenuShowsTheKeysUnderItsLines)
             << mainmenu::keysFooter(i);
     EXPECT_EQ(mainmenu::keysFooter(0), "Keyboard 1: arrows run, Z jumps, X hits");
     EXPECT_EQ(mainmenu::keysFooter(1), "Keyboard 2: keypad 8 4 5 6 run, End jumps, Page Down hits");
+    // the footer names the keys bound now
+    g_bindings[1] = laptopBindings();
+    g_bindings[0].assign(ACT_UP, SDLK_e);
+    EXPECT_EQ(mainmenu::keysFooter(1), "Keyboard 2: I J K L run, U jumps, O hits");
+    EXPECT_EQ(mainmenu::keysFooter(0), "Keyboard 1: E Left Down Right run, Z jumps, X hits");
+    g_bindings[0] = defaultBindings(0);
+    g_bindings[1] = defaultBindings(1);
 
     auto footerPixels = [&](gameobject& screen) {
         glViewport(0, 0, W, H);

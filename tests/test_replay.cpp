@@ -1,9 +1,13 @@
 // Replays: a match driven by scripted human input is recorded and played back step for step;
 // bad files are refused with a reason or played up to the damage, never past a buffer.
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <wx/config.h>
 #include <gtest/gtest.h>
 #include "controller.h"
 #include "game.h"
@@ -422,4 +426,179 @@ TEST_F(Replay, FolderNamesAndTheLastTwentyKept)
     const std::string b = newReplayPath(folder);
     EXPECT_NE(a, b);
     EXPECT_LT(a, b);
+}
+
+// Replays come from strangers: files that are no replay file at all, or whose settings are
+// not those a replay holds, are refused at once with a one-line reason.
+TEST_F(Replay, HostileFilesAreRefusedAtOnce)
+{
+    std::string deep = "game";
+    for (int i = 0; i < 8000; i++)
+        deep += "/a";
+    std::vector<std::pair<std::string, std::string>> many;
+    for (int i = 0; i < 300; i++)
+        many.push_back(std::make_pair("game/k" + std::to_string(i), "1"));
+    struct hostile {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> settings;   // none: a special file
+        const char* reason;
+    };
+    const hostile cases[] = {
+        { "named pipe", {}, "not a regular file" },
+        { "folder", {}, "not a regular file" },
+        { "key 8000 levels deep", { { deep, "1" } }, "no replay has" },
+        { "key of another group", { { "video/fullscreen", "1" } }, "no replay has" },
+        { "key climbing out", { { "pl0/../../etc", "1" } }, "no replay has" },
+        { "key one level too deep", { { "controls/player0/x", "1" } }, "no replay has" },
+        { "over-long key", { { "game/" + std::string(100, 'a'), "1" } }, "no replay has" },
+        { "empty name", { { "game/", "1" } }, "no replay has" },
+        { "too many settings", many, "more than a replay can" },
+    };
+    for (const hostile& c : cases) {
+        const std::string p = file(std::string("hostile ") + c.what);
+        if (std::string(c.what) == "named pipe") {
+            ASSERT_EQ(mkfifo(p.c_str(), 0600), 0);
+        } else if (std::string(c.what) == "folder") {
+            ASSERT_EQ(mkdir(p.c_str(), 0700), 0);
+        } else {
+            replayheader h;
+            h.settings = c.settings;
+            h.settings.push_back(std::make_pair("game/gamemode", "1"));
+            replayrecorder rec;
+            ASSERT_TRUE(rec.open(p, h)) << c.what;
+        }
+        replayplayer player;
+        std::string error;
+        EXPECT_FALSE(player.load(p, error)) << c.what;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.what << ": " << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << c.what;
+        EXPECT_LT(error.size(), 200u) << c.what;
+    }
+
+    // the keys the game itself records are all accepted, and hold in the watching store
+    replayheader h;
+    h.settings = { { "controls/player0", "2" }, { "game/timeofday", "3" },
+                   { "pl3/height", "1.9" }, { "pl1/left_shirt-2", "4" } };
+    replayrecorder rec;
+    ASSERT_TRUE(rec.open(file("ours.tibrelreplay"), h));
+    replayplayer player;
+    std::string error;
+    ASSERT_TRUE(player.load(file("ours.tibrelreplay"), error)) << error;
+    wxConfigBase* store = replayStore(player.header);
+    EXPECT_EQ(store->Read("/game/timeofday", 0L), 3);
+    EXPECT_EQ(store->Read("/pl1/left_shirt-2", 0L), 4);
+    delete store;
+}
+
+// The replay folder holds other people's files, links and odd names besides the game's own
+// recordings: the game creates only new files and prunes only its own.
+TEST_F(Replay, FolderContentsTheGameDidNotWriteAreLeftAlone)
+{
+    const std::string folder = dir + "/replays";
+    const std::string outside = dir + "/outside";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(outside.c_str(), 0700), 0);
+    auto at = [&](const std::string& name) { return folder + "/" + name; };
+    auto exists = [](const std::string& path) {
+        struct stat st;
+        return lstat(path.c_str(), &st) == 0;
+    };
+
+    // 25 of the game's own, the last two of one second numbered _2 and _10
+    std::vector<std::string> own;
+    for (int i = 0; i < 23; i++) {
+        char name[64];
+        snprintf(name, sizeof name, "2026-01-%02d_10-00-00.tibrelreplay", i + 1);
+        own.push_back(name);
+    }
+    own.push_back("2026-01-23_10-00-00_2.tibrelreplay");
+    own.push_back("2026-01-23_10-00-00_10.tibrelreplay");
+    for (const std::string& n : own)
+        testsupport::writeFile(at(n), "x");
+    // what is not the game's: each must stay
+    std::vector<std::string> foreign;
+    for (int i = 0; i < 20; i++) {
+        char name[64];
+        snprintf(name, sizeof name, "my-match-%02d.tibrelreplay", i);
+        foreign.push_back(name);   // a friend's copies, sorting after every date
+    }
+    foreign.push_back(".2025-01-01_10-00-00.tibrelreplay");    // hidden
+    foreign.push_back("2025-01-01_10-00-00_1.tibrelreplay");    // a number the game never gives
+    foreign.push_back("2025-01-01_10-00-00.tibrelreplay.bak");
+    foreign.push_back("2025-1-01_10-00-00.tibrelreplay");
+    for (const std::string& n : foreign)
+        testsupport::writeFile(at(n), "y");
+    testsupport::writeFile(outside + "/kept", "mine");
+    ASSERT_EQ(symlink((outside + "/kept").c_str(), at("2025-01-02_10-00-00.tibrelreplay").c_str()), 0);
+    ASSERT_EQ(mkfifo(at("2025-01-03_10-00-00.tibrelreplay").c_str(), 0600), 0);
+    ASSERT_EQ(mkdir(at("2025-01-04_10-00-00.tibrelreplay").c_str(), 0700), 0);
+    foreign.push_back("2025-01-02_10-00-00.tibrelreplay");
+    foreign.push_back("2025-01-03_10-00-00.tibrelreplay");
+    foreign.push_back("2025-01-04_10-00-00.tibrelreplay");
+
+    // a new recording, as the game starts one; the spare one is never pruned, even when its
+    // name sorts first (a clock set back)
+    testsupport::writeFile(at("2020-01-01_00-00-00.tibrelreplay"), "new");
+    pruneReplays(folder, 20, "2020-01-01_00-00-00.tibrelreplay");
+    EXPECT_TRUE(exists(at("2020-01-01_00-00-00.tibrelreplay")));
+    for (size_t i = 0; i < own.size(); i++)
+        EXPECT_EQ(exists(at(own[i])), i >= 6) << own[i];   // 19 newest and the spare one
+    for (const std::string& n : foreign)
+        EXPECT_TRUE(exists(at(n))) << n;
+    EXPECT_EQ(readAll(outside + "/kept"), "mine");
+
+    // the recorder makes a new file only: not through a dangling link, not over a file there
+    ASSERT_EQ(symlink((outside + "/target").c_str(), at("dangling").c_str()), 0);
+    ASSERT_EQ(link((outside + "/kept").c_str(), at("hardlink").c_str()), 0);
+    replayheader h;
+    for (const char* name : { "dangling", "hardlink" }) {
+        replayrecorder rec;
+        EXPECT_FALSE(rec.open(at(name), h)) << name;
+    }
+    EXPECT_FALSE(exists(outside + "/target"));
+    EXPECT_EQ(readAll(outside + "/kept"), "mine");
+    // and the name chosen for it passes over a dangling link
+    const std::string fresh = newReplayPath(folder);
+    const std::string base = fresh.substr(folder.size() + 1);
+    ASSERT_EQ(symlink((outside + "/target").c_str(), fresh.c_str()), 0);
+    const std::string next = newReplayPath(folder);
+    EXPECT_NE(next, fresh);
+    EXPECT_GT(replayNameOrder(next.substr(folder.size() + 1)), replayNameOrder(base));
+}
+
+// A full disk (a file size limit here) ends a recording on a whole chunk, and a header that
+// cannot be written leaves no file behind, so nothing is pruned for it.
+TEST_F(Replay, AFullDiskEndsTheRecordingOnAWholeChunk)
+{
+    const std::string whole = file("whole.tibrelreplay");
+    record(whole, 400);
+    const std::vector<size_t> chunks = chunkStarts(readAll(whole));
+    ASSERT_GE(chunks.size(), 4u);
+
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    void (*oldSignal)(int) = signal(SIGXFSZ, SIG_IGN);
+    auto limitTo = [&](rlim_t bytes) {
+        struct rlimit lim = old;
+        lim.rlim_cur = bytes;
+        return setrlimit(RLIMIT_FSIZE, &lim) == 0;
+    };
+
+    ASSERT_TRUE(limitTo(chunks[2] + 20));   // room for two chunks and a part of the third
+    const std::string full = file("full.tibrelreplay");
+    record(full, 400);
+    ASSERT_TRUE(limitTo(chunks[0] / 2));   // not even room for the header
+    replayheader h;
+    replayrecorder rec;
+    const bool openedOnFullDisk = rec.open(file("stub.tibrelreplay"), h);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+    signal(SIGXFSZ, oldSignal);
+
+    EXPECT_EQ(readAll(full).size(), chunks[2]);
+    trace t;
+    replayplayer player;
+    EXPECT_EQ(playBack(full, t, player), replayplayer::END);
+    EXPECT_EQ(player.stepsPlayed(), 2 * REPLAY_STEPS_PER_CHUNK);
+    EXPECT_FALSE(openedOnFullDisk);
+    EXPECT_NE(access(file("stub.tibrelreplay").c_str(), F_OK), 0);
 }

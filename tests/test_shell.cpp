@@ -88,6 +88,20 @@ TEST(commandLine, findMatchesWholeArgumentsOnlyAndSkipsTheProgramName)
     EXPECT_EQ(findInCmdLine(0, nullptr, "-w"), 0);
 }
 
+// the short forms answer as the long ones do, before anything is started
+TEST(commandLine, helpAndVersionLeaveAtOnce)
+{
+    struct row { const char* word; bool leaves; };
+    const row rows[] = {
+        { "--help", true }, { "-h", true }, { "--version", true }, { "-v", true },
+        { "-w", false }, { "-hv", false }, { "-version", false },
+    };
+    for (const row& r : rows) {
+        cmdline args({ "-w", r.word });
+        EXPECT_EQ(printInfo(args.argc(), args.argv()), r.leaves) << r.word;
+    }
+}
+
 TEST(commandLine, switchCombinations)
 {
     struct row {

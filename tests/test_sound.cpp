@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include "glstuff.h"
 #include "sound.h"
+#include "xm_writer.h"
 #include "support.h"
 
 namespace {
@@ -184,9 +185,30 @@ TEST_F(soundTest, EachSlotLoadsItsOwnFile)
     Mix_HaltChannel(-1);
 }
 
+// a module of four rows at 125 BPM and speed 6: 0.48 s, then it ends unless it loops
+std::string shortModule()
+{
+    xmmodule m;
+    m.name = "short";
+    m.channels = 2;
+    m.order = {0};
+    m.patterns.push_back(xmpattern(4, 2));
+    m.patterns[0].at(0, 0).note = static_cast<uint8_t>(xmNote("C-4"));
+    m.patterns[0].at(0, 0).instrument = 1;
+    xminstrument tone;
+    tone.name = "tone";
+    for (int i = 0; i < 2000; i++)
+        tone.sample.push_back(i % 40 < 20 ? 8000 : -8000);
+    tone.tuning = xmTune(xmNote("C-4"), 8363);
+    m.instruments.push_back(tone);
+    const std::vector<uint8_t> bytes = xmBytes(m);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 TEST_F(soundTest, MusicLoopsUntilReplacedOrStopped)
 {
-    const std::string track = "data/music/menu_01.xm";   // the game's own tune
+    const std::string track = dir + "/data/music/short.xm";
+    testsupport::writeFile(track, shortModule());
     start();
     playMusic(track.c_str());
     EXPECT_EQ(Mix_PlayingMusic(), 1);
@@ -207,6 +229,19 @@ TEST_F(soundTest, MusicLoopsUntilReplacedOrStopped)
     stopMusic(); // nothing left to stop
 }
 
+// The match ambience is Ogg Vorbis, played through the music path like the tunes.
+TEST_F(soundTest, EveryAmbiencePlaysAsMusic)
+{
+    start();
+    for (const char* time : {"Morning", "Daytime", "Evening", "Night"}) {
+        SCOPED_TRACE(time);
+        const std::string path = std::string("data/sounds/") + time + "_ambience.ogg";
+        playMusic(path.c_str());
+        EXPECT_EQ(Mix_PlayingMusic(), 1);
+    }
+    stopMusic();
+}
+
 // The music loader is only handed regular files that begin as a module does: on an empty, a
 // short or a folder "module" it loses memory (the sanitizer build's leak check sees it), and on
 // a named pipe it would wait for a writer for ever.
@@ -217,10 +252,11 @@ TEST_F(soundTest, WhatCannotBeAModuleIsNotLoaded)
     testsupport::writeFile(music + "short.xm", "Extended");
     testsupport::writeFile(music + "sound.xm", makeWAV(0.5, 8000));
     testsupport::writeFile(music + "header.xm", std::string("Extended Module: ") + std::string(43, ' '));
+    testsupport::writeFile(music + "damaged.ogg", "OggS" + std::string(200, '\x5a'));
     ASSERT_EQ(mkdir((music + "folder.xm").c_str(), 0700), 0);
     ASSERT_EQ(mkfifo((music + "pipe.xm").c_str(), 0600), 0);
     start();
-    for (const char* name : {"empty.xm", "short.xm", "sound.xm", "header.xm", "folder.xm", "pipe.xm"}) {
+    for (const char* name : {"empty.xm", "short.xm", "sound.xm", "header.xm", "damaged.ogg", "folder.xm", "pipe.xm"}) {
         SCOPED_TRACE(name);
         playMusic((music + name).c_str());
         EXPECT_EQ(Mix_PlayingMusic(), 0);

@@ -64,7 +64,7 @@ expect_clean_failure() {
 expect_clean_failure "no display" env -u DISPLAY
 
 # an X server of our own without the GLX extension; it names its display through a pipe
-Xvfb -displayfd 5 -extension GLX -screen 0 1024x768x24 -nolisten tcp 5>"$work/display" \
+Xvfb -displayfd 5 -noreset -extension GLX -screen 0 1024x768x24 -nolisten tcp 5>"$work/display" \
     >"$work/xvfb.log" 2>&1 &
 xpid=$!
 for _ in $(seq 1 100); do

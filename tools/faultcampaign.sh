@@ -41,7 +41,7 @@ game="$build/tibrel"
 
 # one virtual display for the whole campaign
 if [ -z "${TIBREL_CAMPAIGN_DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" env TIBREL_CAMPAIGN_DISPLAY=1 \
+    exec xvfb-run -a -s "-noreset -screen 0 1280x1024x24" env TIBREL_CAMPAIGN_DISPLAY=1 \
         bash "$0" -n "$cases" -s "$seed" -k "$kinds" ${keep:+-o "$keep"} "$build"
 fi
 for tool in xdotool python3 import convert; do

@@ -17,4 +17,4 @@ exe="$build/${FRAMEBENCH_EXE:-tibrel_framebench}"
 home=$(mktemp -d /tmp/tibrel-framebench-XXXXXX)
 trap 'rm -rf "$home"' EXIT
 HOME="$home" XDG_CONFIG_HOME="$home/.config" SDL_AUDIODRIVER=dummy \
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$exe" "$@"
+    xvfb-run -a -s "-noreset -screen 0 1280x1024x24" "$exe" "$@"

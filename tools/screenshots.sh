@@ -21,7 +21,7 @@ cp "$OUT/title.png" "$OUT/mainmenu.png" "$OUT/customise.png" docs/
 echo "docs/title.png, docs/mainmenu.png and docs/customise.png written"
 
 export SDL_AUDIODRIVER=dummy
-XVFB=(xvfb-run -a -s "-screen 0 1280x1024x24")
+XVFB=(xvfb-run -a -s "-noreset -screen 0 1280x1024x24")
 TIBREL_SHOT=1 "${XVFB[@]}" "$BUILD/test_worldshot" >/dev/null
 TIBREL_SHOT=1 "${XVFB[@]}" "$BUILD/test_game_view" --gtest_filter='*FourFigures*' >/dev/null
 TIBREL_SHOT=1 "${XVFB[@]}" "$BUILD/test_newplayer" --gtest_filter='*Teams*:*EndOfAMatch*' >/dev/null
