@@ -858,14 +858,14 @@ void game::drawCentred(const char* text, float y, float r, float g, float b)
 
 const char* const game::matchOverHint = "Press Escape for the menu";
 
-const char* game::serveHint() const
+std::string game::serveHint() const
 {
     if (state != STATE_SERVING || pendingDelay > 0 || (servingTeam != 0 && servingTeam != 1))
-        return nullptr;
+        return std::string();
     const player* server = players[2 * servingTeam];
     const controller* c = server->ctrl;
     if (c == &server->ownCtrl)
-        return nullptr;
+        return std::string();
     // the hit key serves; a jump and then the hit key in the air tosses the ball up. The
     // words follow the bindings; a controller that is none of the devices reads as joystick 1.
     int device = bindDeviceOf(c);
@@ -873,9 +873,7 @@ const char* game::serveHint() const
         device = 2;
     const std::string hit = inputName(device, g_bindings[device].first(ACT_HIT));
     const std::string jump = inputName(device, g_bindings[device].first(ACT_JUMP));
-    static std::string hint;   // valid until the next call
-    hint = "Press " + hit + " to serve, or " + jump + " then " + hit + " to toss";
-    return hint.c_str();
+    return "Press " + hit + " to serve, or " + jump + " then " + hit + " to toss";
 }
 
 void game::drawThisPost()
@@ -901,8 +899,9 @@ void game::drawThisPost()
         // the winner's label stays on the board; this line says how to go on
         drawCentred(matchOverHint, messageY, 1, 1, 1);
     }
-    if (const char* hint = serveHint())
-        drawCentred(hint, static_cast<float>(screen_height * 5 / 6), 1, 1, 0);
+    const std::string hint = serveHint();
+    if (!hint.empty())
+        drawCentred(hint.c_str(), static_cast<float>(screen_height * 5 / 6), 1, 1, 0);
 
     glColor4f(1, 1, 1, 1);
     glEnable(GL_DEPTH_TEST);

@@ -370,7 +370,7 @@ TEST_F(NewPlayer, AHumanServerIsToldItsKeysUntilTheServe)
 
     ASSERT_EQ(g->state, game::STATE_SERVING);
     ASSERT_EQ(g->servingTeam, 0);
-    EXPECT_EQ(g->serveHint(), nullptr) << "the computer serves";
+    EXPECT_EQ(g->serveHint(), "") << "the computer serves";
     for (player* p : g->players)
         p->sizeScale = 0;
     const std::vector<unsigned char> computer = drawFrame();
@@ -378,9 +378,9 @@ TEST_F(NewPlayer, AHumanServerIsToldItsKeysUntilTheServe)
     for (const device& d : table) {
         SCOPED_TRACE(d.serveKey);
         g->setController(0, &devices[d.index]);
-        const char* hint = g->serveHint();
-        ASSERT_NE(hint, nullptr);
-        const std::string text(hint);
+        const std::string text = g->serveHint();
+        ASSERT_NE(text, "");
+        const char* hint = text.c_str();
         EXPECT_NE(text.find(d.serveKey), std::string::npos) << text;
         EXPECT_NE(text.find(d.tossKey), std::string::npos) << text;
         EXPECT_LT(text.find(d.serveKey), text.find(d.tossKey)) << "the serve comes first";
@@ -395,7 +395,7 @@ TEST_F(NewPlayer, AHumanServerIsToldItsKeysUntilTheServe)
 
     // a computer server of team 1 with a human on team 0: no hint either
     g->servingTeam = 1;
-    EXPECT_EQ(g->serveHint(), nullptr);
+    EXPECT_EQ(g->serveHint(), "");
     g->servingTeam = 0;
 
     // the human on keyboard 1 serves with the hit key: the hint goes
@@ -407,7 +407,7 @@ TEST_F(NewPlayer, AHumanServerIsToldItsKeysUntilTheServe)
         g->step(0.02f);
     keys.button[1] = false;
     EXPECT_EQ(g->state, game::STATE_PLAYING) << "the hit key served";
-    EXPECT_EQ(g->serveHint(), nullptr);
+    EXPECT_EQ(g->serveHint(), "");
 }
 
 // The keys of both keyboard halves stand under the main menu's lines, which keep their places.
