@@ -14,6 +14,11 @@ set -u
 BUILD=$(cd "$1" && pwd)
 # shellcheck source=tests/netlib.bash
 source "$(dirname "$0")/netlib.bash"
+# The cases hang on wall-clock times (5 s to hand a seat over, blackouts of 3 and 6 s) that a
+# sanitizer build on a loaded two-core machine does not keep: there a client was seen to miss
+# its 5 s to connect. The session and the decoder run under the sanitizers in test_netsession,
+# test_netprotocol and net_loopback; this test runs in the normal tree.
+[ -z "$PRELOAD" ] || { echo "skipped: a sanitizer build"; exit 77; }
 
 # the host's recording plays back offline with the host's hashes
 replays_as_played() {
