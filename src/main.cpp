@@ -19,8 +19,10 @@
 #include <wx/filename.h>
 #include <wx/debug.h>
 #include <wx/log.h>
+#include "bindings.h"
 #include "controller.h"
 #include "daytime.h"
+#include "controlsmenu.h"
 #include "sound.h"
 #include "game.h"
 #include "glstuff.h"
@@ -196,7 +198,7 @@ bool applySizeSetting(shellswitches& s)
 #define TIBREL_DATA_FROM_BIN "../share/tibrel"
 #endif
 
-static const char* const HELP_TEXT =
+static const char* const HELP_SWITCHES =
     "Usage: tibrel [switches]\n"
     "Beach volleyball for up to four players at one computer.\n"
     "\n"
@@ -217,18 +219,32 @@ static const char* const HELP_TEXT =
     "  -h, --help                 show this text and leave\n"
     "  -v, --version              show the version and leave\n"
     "\n"
-    "Keys:\n"
-    "  Keyboard 1   run: arrow keys or F H T G; jump: Z or Q; hit: X, W or Return\n"
-    "  Keyboard 2   run: keypad 4 6 8 5; jump: End; hit: Page Down\n"
-    "  Menus        Up and Down move, Return picks or steps forward, Z steps back\n"
+    "Keys in use (\"Controls...\" in the main menu changes them; left / right / up / down):\n";
+
+static const char* const HELP_OTHER_KEYS =
+    "  Menus        arrows move and change a value (held, they repeat), Return picks or\n"
+    "               steps forward; every device's keys work too (jump steps back);\n"
+    "               Escape leaves a screen\n"
     "  Escape       pauses a match: Resume, Restart Match, Leave Match (a joystick's\n"
     "               third button too); it never ends the game\n"
+    "  M            mutes and unmutes music and effects\n"
     "  F1, F2       more or fewer debug particles\n"
     "The game ends with \"Quit\" in the main menu, by closing its window, or on\n"
     "SIGINT (Ctrl+C) or SIGTERM.\n"
     "\n"
     "Settings: $XDG_CONFIG_HOME/tibrel/tibrel.conf, else ~/.config/tibrel/tibrel.conf\n"
     "Data: data/ in the working folder, else the installed share/tibrel/data\n";
+
+// the keys of every device as the store binds them now; the store is only read
+static void printKeys()
+{
+    openConfigStore();
+    loadBindings(g_config, false);
+    closeConfigStore();
+    for (int d = 0; d < BIND_DEVICES; d++)
+        printf("  %-12s %s\n  %-12s %s\n", deviceName(d), runDescription(d).c_str(), "",
+               buttonDescription(d).c_str());
+}
 
 static std::string g_startFolder;              // the working folder the game was started from
 static volatile sig_atomic_t g_leave = 0;      // set by a window close or SIGINT / SIGTERM
@@ -238,7 +254,9 @@ static pausemenu* g_pause = nullptr;           // the pause screen, while one is
 bool printInfo(int argc, char** argv)
 {
     if (findInCmdLine(argc, argv, "--help") || findInCmdLine(argc, argv, "-h")) {
-        fputs(HELP_TEXT, stdout);
+        fputs(HELP_SWITCHES, stdout);
+        printKeys();
+        fputs(HELP_OTHER_KEYS, stdout);
         return true;
     }
     if (findInCmdLine(argc, argv, "--version") || findInCmdLine(argc, argv, "-v")) {
@@ -793,9 +811,14 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
     switch (e.type) {
     case SDL_KEYDOWN: {
         const SDLKey key = e.key.keysym.sym;
-        if (key == SDLK_F1 || key == SDLK_F2) {
-            const int step = key == SDLK_F1 ? 1 : -1;
-            debugParticles = std::max(0, std::min(debugParticles + step, MAX_DEBUG_PARTICLES));
+        // the Controls screen waiting for a key takes it, whatever it is
+        if (!waitingForInput()) {
+            if (key == SDLK_F1 || key == SDLK_F2) {
+                const int step = key == SDLK_F1 ? 1 : -1;
+                debugParticles = std::max(0, std::min(debugParticles + step, MAX_DEBUG_PARTICLES));
+            }
+            if (key == SDLK_m)
+                toggleMute();
         }
         controllerKey(key, true);
         if (key == SDLK_ESCAPE) {
@@ -1194,6 +1217,7 @@ int SDL_main(int argc, char** argv)
 
     seedRandom(argc, argv);
     initSound();
+    loadControlSettings();
     greyScreen(0.4f);
     GLInitFreeType();
     SDL_InitSubSystem(SDL_INIT_JOYSTICK);
@@ -1207,6 +1231,9 @@ int SDL_main(int argc, char** argv)
     controller* joys[4] = { new controller(), new controller(), new controller(), new controller() };
     std::copy(keys, keys + 2, g_keys);
     std::copy(joys, joys + 4, g_joys);
+    controller menuKeys;
+    controller menuInput;   // every device at once, gathered each frame
+    g_menuKeys = &menuKeys;
     mainmenu* mainMenu = new mainmenu();
     greyScreen(0.1f);
 
@@ -1214,7 +1241,7 @@ int SDL_main(int argc, char** argv)
     intromenu* name = new intromenu("data/titles/name.png", 5.0f, 1.0f, 1.0f);
     intromenu* presents = new intromenu("data/titles/presents.png", 3.0f, 1.0f, 1.0f);
     intromenu* team = new intromenu("data/titles/team.png", 4.0f, 1.0f, 1.0f);
-    mainMenu->setController(g_keys[0]);
+    mainMenu->setController(&menuInput);
     mainMenu->openSubMenu(name);
     name->openSubMenu(presents);
     presents->openSubMenu(team);
@@ -1243,6 +1270,7 @@ int SDL_main(int argc, char** argv)
             const bool wasInMatch = inMatch;
             const int day = g_dt;
             pollEvents(inMatch, match->debugParticles);
+            gatherMenuInput(menuInput);
             if (leaveRequested())
                 break;
             if (wasInMatch && !inMatch)
@@ -1294,6 +1322,7 @@ int SDL_main(int argc, char** argv)
         g_keys[i] = nullptr;
         delete keys[i];
     }
+    g_menuKeys = nullptr;
     g_thegame = nullptr;
     delete match;
     GLDeinitFreeType();

@@ -41,9 +41,12 @@ trap cleanup EXIT
 
 size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
 
+# a direction is let go before its 0.4 s repeat, which no frame rate can bring sooner
 press() {
+    local hold=$HOLD
+    case $1 in Up | Down | Left | Right) hold=0.3 ;; esac
     xdotool keydown "$1"
-    sleep "$HOLD"
+    sleep "$hold"
     xdotool keyup "$1"
     sleep "$HOLD"
 }

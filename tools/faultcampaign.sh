@@ -98,9 +98,12 @@ pick() {   # one of the arguments after the first, chosen by a hash of the numbe
     echo "${all[$((n % ${#all[@]}))]}"
 }
 
+# a direction is let go before its 0.4 s repeat, which no frame rate can bring sooner
 press() {
+    local hold=$2
+    case $1 in Up | Down | Left | Right) hold=0.3 ;; esac
     xdotool keydown "$1"
-    sleep "$2"
+    sleep "$hold"
     xdotool keyup "$1"
     sleep "$2"
 }
