@@ -944,6 +944,18 @@ void stepclock::wait() const
         SDL_Delay(delay);
 }
 
+void framerunner::runFrame(stepclock& pace, unsigned now, int cap)
+{
+    const int steps = pace.owed(now, cap);
+    for (int i = 0; i < steps; i++) {
+        if (i == steps - 1)
+            readInput();
+        if (!step())
+            break;
+    }
+    draw();
+}
+
 // ---- seeds and replays ----
 
 static const size_t KEPT_REPLAYS = 20;
@@ -1187,8 +1199,75 @@ game* pauseFrame(game* match, mainmenu& menu, bool& inMatch)
     return match;
 }
 
+// The frame loop's parts: the match or the menus, and the pause over a match.
+class shellframe : public framerunner {
+public:
+    stepclock pace;
+    game* match;
+    mainmenu& mainMenu;
+    controller& menuInput;   // every device at once, gathered with the events
+    bool inMatch;
+    bool running = true;
+
+    shellframe(game* m, mainmenu& menu, controller& input, bool playing)
+        : match(m), mainMenu(menu), menuInput(input), inMatch(playing), wasInMatch(playing),
+          day(g_dt)
+    {
+    }
+
+    void readInput() override
+    {
+        pollEvents(inMatch, match->debugParticles);
+        gatherMenuInput(menuInput);
+    }
+
+    bool step() override
+    {
+        if (leaveRequested())
+            return false;
+        if (wasInMatch && !inMatch)
+            endMatchReplay(*match);
+        if (inMatch) {
+            // Escape: the pause screen opens, closes or has its choice carried out;
+            // while it is open no step is taken
+            match = pauseFrame(match, mainMenu, inMatch);
+            if (inMatch && !matchPaused())
+                running = stepMatch(*match);
+        } else {
+            stepScreens(mainMenu, STEP_SECONDS);
+            if (mainMenu.result == 1) {
+                inMatch = true;
+                match = beginMatch(match, mainMenu);
+                mainMenu.result = 0;
+            }
+            running = mainMenu.result != -1;
+        }
+        stepTaken();
+        // a new match resets the sand and a new time of day loads pictures: the time that
+        // took is not owed, so no burst of steps follows
+        const bool changed = inMatch != wasInMatch || g_dt != day;
+        wasInMatch = inMatch;
+        day = g_dt;
+        if (changed) {
+            pace.restart(SDL_GetTicks());
+            return false;
+        }
+        return running;
+    }
+
+    void draw() override
+    {
+        if (running && !leaveRequested())
+            showFrame(inMatch ? static_cast<gameobject*>(match) : &mainMenu, inMatch ? drawPause : nullptr);
+    }
+
+private:
+    // what the last step ended with: the input read since may have changed it
+    bool wasInMatch;
+    int day;
+};
+
 // The start-up, the frame loop and the shutdown.
-static const float STEP = STEP_SECONDS;
 
 int SDL_main(int argc, char** argv)
 {
@@ -1250,59 +1329,25 @@ int SDL_main(int argc, char** argv)
     if (switches.capture)
         startCapture(inStartFolder("video.out").c_str());
     playMusic(MENU_MUSIC);
-    bool inMatch = switches.play || g_playback;
+    const bool playing = switches.play || g_playback;
     // the menu has set the stored time of day; a match started at once follows it as well
-    if (inMatch)
+    if (playing)
         match->applyDaytime();
-    startFirstMatch(*match, inMatch);
+    startFirstMatch(*match, playing);
     greyScreen(0.0f);
     reserveTexture(&g_buff, bufsize, bufsize, true);
     SDL_JoystickEventState(SDL_ENABLE);
 
-    stepclock pace;
-    pace.restart(SDL_GetTicks());
-    bool running = true;
-    while (running) {
+    shellframe frame(match, *mainMenu, menuInput, playing);
+    frame.pace.restart(SDL_GetTicks());
+    while (frame.running && !leaveRequested()) {
         // a captured video shows every step: one step per drawn frame, however long it takes
-        const int steps = pace.owed(SDL_GetTicks(), g_capture ? 1 : MAX_STEPS_PER_FRAME);
-        showFrame(inMatch ? static_cast<gameobject*>(match) : mainMenu, inMatch ? drawPause : nullptr);
-        for (int i = 0; i < steps && running; i++) {
-            const bool wasInMatch = inMatch;
-            const int day = g_dt;
-            pollEvents(inMatch, match->debugParticles);
-            gatherMenuInput(menuInput);
-            if (leaveRequested())
-                break;
-            if (wasInMatch && !inMatch)
-                endMatchReplay(*match);
-            if (inMatch) {
-                // Escape: the pause screen opens, closes or has its choice carried out;
-                // while it is open no step is taken
-                match = pauseFrame(match, *mainMenu, inMatch);
-                if (inMatch && !matchPaused())
-                    running = stepMatch(*match);
-            } else {
-                stepScreens(*mainMenu, STEP);
-                if (mainMenu->result == 1) {
-                    inMatch = true;
-                    match = beginMatch(match, *mainMenu);
-                    mainMenu->result = 0;
-                }
-                running = mainMenu->result != -1;
-            }
-            stepTaken();
-            // a new match resets the sand and a new time of day loads pictures: the time that
-            // took is not owed, so no burst of steps follows
-            if (inMatch != wasInMatch || g_dt != day) {
-                pace.restart(SDL_GetTicks());
-                break;
-            }
-        }
-        if (leaveRequested())
-            break;
-        if (running)
-            pace.wait();
+        frame.runFrame(frame.pace, SDL_GetTicks(), g_capture ? 1 : MAX_STEPS_PER_FRAME);
+        if (frame.running && !leaveRequested())
+            frame.pace.wait();
     }
+    match = frame.match;
+    const bool inMatch = frame.inMatch;
 
     closePause();
     if (inMatch)

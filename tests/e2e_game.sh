@@ -67,17 +67,15 @@ mkdir -p "$HOME"
 # than 20 ms.
 HOLD=${KEY_HOLD:-0.5}
 GAP=${KEY_GAP:-0.5}
-# A direction held for 0.4 s of game time (20 frames) repeats, and a frame never takes less
-# than 20 ms: held shorter than 0.4 s it acts once however fast the game runs.
-DIR_HOLD=${KEY_DIR_HOLD:-0.3}
+# A direction held for 0.4 s repeats: held well under that it acts once. One xdotool presses
+# and lets go, so the start of a second one on a loaded machine cannot lengthen the hold.
+DIR_HOLD=${KEY_DIR_HOLD:-0.2}
 
 key() {
     local k=$1 n=${2:-1} hold=$HOLD
     case $k in Up | Down | Left | Right) hold=$DIR_HOLD ;; esac
     for ((i = 0; i < n; i++)); do
-        xdotool keydown "$k"
-        sleep "$hold"
-        xdotool keyup "$k"
+        xdotool keydown "$k" sleep "$hold" keyup "$k"
         sleep "$GAP"
     done
 }

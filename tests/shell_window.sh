@@ -41,13 +41,12 @@ trap cleanup EXIT
 
 size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
 
-# a direction is let go before its 0.4 s repeat, which no frame rate can bring sooner
+# a direction is let go well before its 0.4 s repeat; one xdotool presses and lets go, so the
+# start of a second one on a loaded machine cannot lengthen the hold
 press() {
     local hold=$HOLD
-    case $1 in Up | Down | Left | Right) hold=0.3 ;; esac
-    xdotool keydown "$1"
-    sleep "$hold"
-    xdotool keyup "$1"
+    case $1 in Up | Down | Left | Right) hold=0.2 ;; esac
+    xdotool keydown "$1" sleep "$hold" keyup "$1"
     sleep "$HOLD"
 }
 

@@ -98,13 +98,12 @@ pick() {   # one of the arguments after the first, chosen by a hash of the numbe
     echo "${all[$((n % ${#all[@]}))]}"
 }
 
-# a direction is let go before its 0.4 s repeat, which no frame rate can bring sooner
+# a direction is let go well before its 0.4 s repeat; one xdotool presses and lets go, so the
+# start of a second one on a loaded machine cannot lengthen the hold
 press() {
     local hold=$2
-    case $1 in Up | Down | Left | Right) hold=0.3 ;; esac
-    xdotool keydown "$1"
-    sleep "$hold"
-    xdotool keyup "$1"
+    case $1 in Up | Down | Left | Right) hold=0.2 ;; esac
+    xdotool keydown "$1" sleep "$hold" keyup "$1"
     sleep "$2"
 }
 
