@@ -19,8 +19,10 @@
 #include <wx/filename.h>
 #include <wx/debug.h>
 #include <wx/log.h>
+#include "bindings.h"
 #include "controller.h"
 #include "daytime.h"
+#include "controlsmenu.h"
 #include "sound.h"
 #include "game.h"
 #include "glstuff.h"
@@ -197,7 +199,7 @@ bool applySizeSetting(shellswitches& s)
 #define TIBREL_DATA_FROM_BIN "../share/tibrel"
 #endif
 
-static const char* const HELP_TEXT =
+static const char* const HELP_SWITCHES =
     "Usage: tibrel [switches]\n"
     "Beach volleyball for up to four players at one computer.\n"
     "\n"
@@ -221,19 +223,33 @@ static const char* const HELP_TEXT =
     "  -h, --help                 show this text and leave\n"
     "  -v, --version              show the version and leave\n"
     "\n"
-    "Keys:\n"
-    "  Keyboard 1   run: arrow keys or F H T G; jump: Z or Q; hit: X, W or Return\n"
-    "  Keyboard 2   run: keypad 4 6 8 5; jump: End; hit: Page Down\n"
-    "  Menus        Up and Down move, Return picks or steps forward, Z steps back\n"
+    "Keys in use (\"Controls...\" in the main menu changes them; left / right / up / down):\n";
+
+static const char* const HELP_OTHER_KEYS =
+    "  Menus        arrows move and change a value (held, they repeat), Return picks or\n"
+    "               steps forward; every device's keys work too (jump steps back);\n"
+    "               Escape leaves a screen\n"
     "  Escape       pauses a match: Resume, Restart Match, Leave Match (a joystick's\n"
     "               third button too); it never ends the game. In an online match\n"
     "               it leaves the match; on the host it ends it for everyone\n"
+    "  M            mutes and unmutes music and effects\n"
     "  F1, F2       more or fewer debug particles\n"
     "The game ends with \"Quit\" in the main menu, by closing its window, or on\n"
     "SIGINT (Ctrl+C) or SIGTERM.\n"
     "\n"
     "Settings: $XDG_CONFIG_HOME/tibrel/tibrel.conf, else ~/.config/tibrel/tibrel.conf\n"
     "Data: data/ in the working folder, else the installed share/tibrel/data\n";
+
+// the keys of every device as the store binds them now; the store is only read
+static void printKeys()
+{
+    openConfigStore();
+    loadBindings(g_config, false);
+    closeConfigStore();
+    for (int d = 0; d < BIND_DEVICES; d++)
+        printf("  %-12s %s\n  %-12s %s\n", deviceName(d), runDescription(d).c_str(), "",
+               buttonDescription(d).c_str());
+}
 
 static std::string g_startFolder;              // the working folder the game was started from
 static volatile sig_atomic_t g_leave = 0;      // set by a window close or SIGINT / SIGTERM
@@ -243,7 +259,9 @@ static pausemenu* g_pause = nullptr;           // the pause screen, while one is
 bool printInfo(int argc, char** argv)
 {
     if (findInCmdLine(argc, argv, "--help") || findInCmdLine(argc, argv, "-h")) {
-        fputs(HELP_TEXT, stdout);
+        fputs(HELP_SWITCHES, stdout);
+        printKeys();
+        fputs(HELP_OTHER_KEYS, stdout);
         return true;
     }
     if (findInCmdLine(argc, argv, "--version") || findInCmdLine(argc, argv, "-v")) {
@@ -798,9 +816,14 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
     switch (e.type) {
     case SDL_KEYDOWN: {
         const SDLKey key = e.key.keysym.sym;
-        if (key == SDLK_F1 || key == SDLK_F2) {
-            const int step = key == SDLK_F1 ? 1 : -1;
-            debugParticles = std::max(0, std::min(debugParticles + step, MAX_DEBUG_PARTICLES));
+        // the Controls screen waiting for a key takes it, whatever it is
+        if (!waitingForInput()) {
+            if (key == SDLK_F1 || key == SDLK_F2) {
+                const int step = key == SDLK_F1 ? 1 : -1;
+                debugParticles = std::max(0, std::min(debugParticles + step, MAX_DEBUG_PARTICLES));
+            }
+            if (key == SDLK_m)
+                toggleMute();
         }
         controllerKey(key, true);
         onlineKey(e.key.keysym.unicode, key);
@@ -932,6 +955,18 @@ void stepclock::wait() const
     const unsigned delay = frameDelay(SDL_GetTicks(), due);
     if (delay)
         SDL_Delay(delay);
+}
+
+void framerunner::runFrame(stepclock& pace, unsigned now, int cap)
+{
+    const int steps = pace.owed(now, cap);
+    for (int i = 0; i < steps; i++) {
+        if (i == steps - 1)
+            readInput();
+        if (!step())
+            break;
+    }
+    draw();
 }
 
 // ---- seeds and replays ----
@@ -1207,8 +1242,85 @@ static void drawOverMatch()
     drawOnlineOverlay();
 }
 
+// The frame loop's parts: the match or the menus, and the pause over a match.
+class shellframe : public framerunner {
+public:
+    stepclock pace;
+    game* match;
+    mainmenu& mainMenu;
+    controller& menuInput;   // every device at once, gathered with the events
+    bool inMatch;
+    bool running = true;
+
+    shellframe(game* m, mainmenu& menu, controller& input, bool playing)
+        : match(m), mainMenu(menu), menuInput(input), inMatch(playing), wasInMatch(playing),
+          day(g_dt)
+    {
+    }
+
+    void readInput() override
+    {
+        pollEvents(inMatch, match->debugParticles);
+        gatherMenuInput(menuInput);
+    }
+
+    bool step() override
+    {
+        if (leaveRequested())
+            return false;
+        if (wasInMatch && !inMatch)
+            endMatchReplay(*match);
+        if (inMatch) {
+            // Escape: the pause screen opens, closes or has its choice carried out;
+            // while it is open no step is taken
+            match = pauseFrame(match, mainMenu, inMatch);
+            if (inMatch && !matchPaused() && !stepMatch(*match)) {
+                // an online match that stopped goes back to its lobby, not out of the game
+                if (onlineSession())
+                    inMatch = false;
+                else
+                    running = false;
+            }
+        } else {
+            stepScreens(mainMenu, STEP_SECONDS);
+            if (onlineMatchStarting()) {
+                inMatch = true;
+                match = beginOnlineMatch(match);
+            } else if (mainMenu.result == 1) {
+                inMatch = true;
+                match = beginMatch(match, mainMenu);
+                mainMenu.result = 0;
+            }
+            running = mainMenu.result != -1;
+        }
+        stepTaken();
+        if (wasInMatch && !inMatch && onlineSession())
+            leaveOnlineMatch(mainMenu);
+        // a new match resets the sand and a new time of day loads pictures: the time that
+        // took is not owed, so no burst of steps follows
+        const bool changed = inMatch != wasInMatch || g_dt != day;
+        wasInMatch = inMatch;
+        day = g_dt;
+        if (changed) {
+            pace.restart(SDL_GetTicks());
+            return false;
+        }
+        return running;
+    }
+
+    void draw() override
+    {
+        if (running && !leaveRequested())
+            showFrame(inMatch ? static_cast<gameobject*>(match) : &mainMenu, inMatch ? drawOverMatch : nullptr);
+    }
+
+private:
+    // what the last step ended with: the input read since may have changed it
+    bool wasInMatch;
+    int day;
+};
+
 // The start-up, the frame loop and the shutdown.
-static const float STEP = STEP_SECONDS;
 
 int SDL_main(int argc, char** argv)
 {
@@ -1243,6 +1355,7 @@ int SDL_main(int argc, char** argv)
 
     seedRandom(argc, argv);
     initSound();
+    loadControlSettings();
     greyScreen(0.4f);
     GLInitFreeType();
     SDL_InitSubSystem(SDL_INIT_JOYSTICK);
@@ -1256,6 +1369,9 @@ int SDL_main(int argc, char** argv)
     controller* joys[4] = { new controller(), new controller(), new controller(), new controller() };
     std::copy(keys, keys + 2, g_keys);
     std::copy(joys, joys + 4, g_joys);
+    controller menuKeys;
+    controller menuInput;   // every device at once, gathered each frame
+    g_menuKeys = &menuKeys;
     mainmenu* mainMenu = new mainmenu();
     greyScreen(0.1f);
 
@@ -1263,7 +1379,7 @@ int SDL_main(int argc, char** argv)
     intromenu* name = new intromenu("data/titles/name.png", 5.0f, 1.0f, 1.0f);
     intromenu* presents = new intromenu("data/titles/presents.png", 3.0f, 1.0f, 1.0f);
     intromenu* team = new intromenu("data/titles/team.png", 4.0f, 1.0f, 1.0f);
-    mainMenu->setController(g_keys[0]);
+    mainMenu->setController(&menuInput);
     mainMenu->openSubMenu(name);
     name->openSubMenu(presents);
     presents->openSubMenu(team);
@@ -1276,66 +1392,25 @@ int SDL_main(int argc, char** argv)
     if (switches.capture)
         startCapture(inStartFolder("video.out").c_str());
     playMusic(MENU_MUSIC);
-    bool inMatch = switches.play || g_playback;
+    const bool playing = switches.play || g_playback;
     // the menu has set the stored time of day; a match started at once follows it as well
-    if (inMatch)
+    if (playing)
         match->applyDaytime();
-    startFirstMatch(*match, inMatch);
+    startFirstMatch(*match, playing);
     greyScreen(0.0f);
     reserveTexture(&g_buff, bufsize, bufsize, true);
     SDL_JoystickEventState(SDL_ENABLE);
 
-    stepclock pace;
-    pace.restart(SDL_GetTicks());
-    bool running = true;
-    while (running) {
+    shellframe frame(match, *mainMenu, menuInput, playing);
+    frame.pace.restart(SDL_GetTicks());
+    while (frame.running && !leaveRequested()) {
         // a captured video shows every step: one step per drawn frame, however long it takes
-        const int steps = pace.owed(SDL_GetTicks(), g_capture ? 1 : MAX_STEPS_PER_FRAME);
-        showFrame(inMatch ? static_cast<gameobject*>(match) : mainMenu, inMatch ? drawOverMatch : nullptr);
-        for (int i = 0; i < steps && running; i++) {
-            const bool wasInMatch = inMatch;
-            const int day = g_dt;
-            pollEvents(inMatch, match->debugParticles);
-            if (leaveRequested())
-                break;
-            if (wasInMatch && !inMatch)
-                endMatchReplay(*match);
-            if (inMatch) {
-                // Escape: the pause screen opens, closes or has its choice carried out;
-                // while it is open no step is taken
-                match = pauseFrame(match, *mainMenu, inMatch);
-                // an online match that stopped goes back to its lobby, not out of the game
-                if (inMatch && !matchPaused() && !stepMatch(*match)) {
-                    inMatch = false;
-                    running = onlineSession() != nullptr;
-                }
-            } else {
-                stepScreens(*mainMenu, STEP);
-                if (onlineMatchStarting()) {
-                    inMatch = true;
-                    match = beginOnlineMatch(match);
-                } else if (mainMenu->result == 1) {
-                    inMatch = true;
-                    match = beginMatch(match, *mainMenu);
-                    mainMenu->result = 0;
-                }
-                running = mainMenu->result != -1;
-            }
-            stepTaken();
-            if (wasInMatch && !inMatch && onlineSession())
-                leaveOnlineMatch(*mainMenu);
-            // a new match resets the sand and a new time of day loads pictures: the time that
-            // took is not owed, so no burst of steps follows
-            if (inMatch != wasInMatch || g_dt != day) {
-                pace.restart(SDL_GetTicks());
-                break;
-            }
-        }
-        if (leaveRequested())
-            break;
-        if (running)
-            pace.wait();
+        frame.runFrame(frame.pace, SDL_GetTicks(), g_capture ? 1 : MAX_STEPS_PER_FRAME);
+        if (frame.running && !leaveRequested())
+            frame.pace.wait();
     }
+    match = frame.match;
+    const bool inMatch = frame.inMatch;
 
     closePause();
     if (inMatch)
@@ -1356,6 +1431,7 @@ int SDL_main(int argc, char** argv)
         g_keys[i] = nullptr;
         delete keys[i];
     }
+    g_menuKeys = nullptr;
     g_thegame = nullptr;
     delete match;
     GLDeinitFreeType();

@@ -1,9 +1,15 @@
 #ifndef TIBREL_MAINMENU_H
 #define TIBREL_MAINMENU_H
 
+#include <string>
 #include "menu.h"
 
-// Controllers, time of day, round length, game mode, the computer's level, outfits, "Start!" and "Quit".
+// A stored choice read into 0 ... count-1 (def when missing or not a number); a damaged value
+// is clamped and the repaired value written back.
+int readChoice(const wxString& key, int def, int count);
+
+// Controllers, time of day, round length, game mode, the computer's level, outfits, controls,
+// "Start!" and "Quit".
 class mainmenu : public menu {
 public:
     int controlItem;
@@ -15,7 +21,8 @@ public:
     // the lines, then the keys of the two keyboard halves in a footer under them
     void drawThis() override;
 
-    static const char* const keysFooter[2];
+    // footer line i: the keys keyboard i + 1 is bound to now
+    static std::string keysFooter(int i);
     // top of footer line i (0 or 1) in window pixels
     static float footerY(int i);
 };
