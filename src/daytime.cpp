@@ -4,8 +4,9 @@ int g_dt = DT_DAY;
 
 // basecolor x 12 + daytime x 3 + component; 0 ... 255
 static const int baseColours[2 * 4 * 3] = {
-    // sand: morning, day, evening, night
-    165, 152, 69, 229, 200, 101, 181, 168, 85, 149, 136, 53,
+    // sand: morning, day, evening, night; the darker ones turn towards orange and grey, since a
+    // dark yellow reads as olive
+    190, 166, 116, 229, 200, 101, 216, 166, 112, 146, 134, 112,
     // sky
     0, 32, 64, 76, 153, 230, 230, 153, 76, 0, 0, 32,
 };

@@ -8,6 +8,7 @@
 #include <string>
 #include <GL/gl.h>
 #include "ball.h"
+#include "bindings.h"
 #include "controller.h"
 #include "daytime.h"
 #include "glstuff.h"
@@ -998,22 +999,24 @@ void game::drawCentred(const char* text, float y, float r, float g, float b)
 
 const char* const game::matchOverHint = "Press Escape for the menu";
 
-const char* game::serveHint() const
+std::string game::serveHint() const
 {
     if (!replayLabel.empty())
-        return nullptr;
+        return std::string();
     if (state != STATE_SERVING || pendingDelay > 0 || (servingTeam != 0 && servingTeam != 1))
-        return nullptr;
+        return std::string();
     const player* server = players[2 * servingTeam];
     const controller* c = server->ctrl;
     if (c == &server->ownCtrl)
-        return nullptr;
-    // the hit key serves; a jump and then the hit key in the air tosses the ball up
-    if (c == g_keys[0])
-        return "Press X to serve, or Z then X to toss";
-    if (c == g_keys[1])
-        return "Press Page Down to serve, or End then Page Down to toss";
-    return "Press button 1 to serve, or button 2 then button 1 to toss";
+        return std::string();
+    // the hit key serves; a jump and then the hit key in the air tosses the ball up. The
+    // words follow the bindings; a controller that is none of the devices reads as joystick 1.
+    int device = bindDeviceOf(c);
+    if (device < 0)
+        device = 2;
+    const std::string hit = inputName(device, g_bindings[device].first(ACT_HIT));
+    const std::string jump = inputName(device, g_bindings[device].first(ACT_JUMP));
+    return "Press " + hit + " to serve, or " + jump + " then " + hit + " to toss";
 }
 
 void game::drawThisPost()
@@ -1032,9 +1035,9 @@ void game::drawThisPost()
         // the winner's label stays on the board; this line says how to go on
         drawCentred(matchOverHint, messageY, 1, 1, 1);
     }
-
-    if (const char* hint = serveHint())
-        drawCentred(hint, static_cast<float>(layoutHeight * 5 / 6), 1, 1, 0);
+    const std::string hint = serveHint();
+    if (!hint.empty())
+        drawCentred(hint.c_str(), static_cast<float>(layoutHeight * 5 / 6), 1, 1, 0);
 
     glColor4f(1, 1, 1, 1);
     glEnable(GL_DEPTH_TEST);

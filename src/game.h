@@ -1,6 +1,7 @@
 #ifndef TIBREL_GAME_H
 #define TIBREL_GAME_H
 
+#include <string>
 #include "gameobject.h"
 #include <string>
 #include <vector>
@@ -136,8 +137,8 @@ public:
     // the player's team mate index (1, 0, 3, 2)
     static int mateOf(int i);
     // the keys that serve for the player who serves now, or null when the computer serves
-    // or nobody is about to serve
-    const char* serveHint() const;
+    // or nobody is about to serve (empty)
+    std::string serveHint() const;
     // the line shown once the match is over
     static const char* const matchOverHint;
     // rings under the ball and the players, discs under human players: drawn by the court

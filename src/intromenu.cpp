@@ -11,6 +11,7 @@ intromenu::intromenu(const wxString& img, float shown, float in, float out)
     : displayTime(shown), fadeIn(in), fadeOut(out), elapsed(0), alpha(0), image(img), texture(0)
 {
     addGo("exit", GO_EXIT);
+    backId = GO_EXIT;
     createAndLoadTexture(&texture, image.utf8_str());
 }
 

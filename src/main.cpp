@@ -19,14 +19,17 @@
 #include <wx/filename.h>
 #include <wx/debug.h>
 #include <wx/log.h>
+#include "bindings.h"
 #include "controller.h"
 #include "daytime.h"
+#include "controlsmenu.h"
 #include "sound.h"
 #include "game.h"
 #include "glstuff.h"
 #include "inputsource.h"
 #include "intromenu.h"
 #include "mainmenu.h"
+#include "onlinemenu.h"
 #include "pausemenu.h"
 #include "playback.h"
 #include "random.h"
@@ -199,7 +202,7 @@ bool applySizeSetting(shellswitches& s)
 #define TIBREL_DATA_FROM_BIN "../share/tibrel"
 #endif
 
-static const char* const HELP_TEXT =
+static const char* const HELP_SWITCHES =
     "Usage: tibrel [switches] [REPLAY FILE]\n"
     "Beach volleyball for up to four players at one computer.\n"
     "\n"
@@ -223,23 +226,41 @@ static const char* const HELP_TEXT =
     "  -capture-to FILE           -capture into FILE (a file or a pipe)\n"
     "  REPLAY FILE                the same as -replay FILE (a file manager opens\n"
     "                             replays so)\n"
+    "  -host [PORT]               host an online match: open its lobby at once\n"
+    "                             (UDP port net/port, 28617, unless given)\n"
+    "  -join ADDR[:PORT]          join the online match hosted at ADDR\n"
     "  -h, --help                 show this text and leave\n"
     "  -v, --version              show the version and leave\n"
     "\n"
-    "Keys:\n"
-    "  Keyboard 1   run: arrow keys or F H T G; jump: Z or Q; hit: X, W or Return\n"
-    "  Keyboard 2   run: keypad 4 6 8 5; jump: End; hit: Page Down\n"
-    "  Menus        Up and Down move, Return picks or steps forward, Z steps back\n"
+    "Keys in use (\"Controls...\" in the main menu changes them; left / right / up / down):\n";
+
+static const char* const HELP_OTHER_KEYS =
+    "  Menus        arrows move and change a value (held, they repeat), Return picks or\n"
+    "               steps forward; every device's keys work too (jump steps back);\n"
+    "               Escape leaves a screen\n"
     "  Escape       pauses a match: Resume, Restart Match, Leave Match (a joystick's\n"
-    "               third button too); it never ends the game\n"
+    "               third button too); it never ends the game. In an online match\n"
+    "               it leaves the match; on the host it ends it for everyone\n"
     "  Replays      Space pauses, Right and Left double and halve the speed; Escape (or\n"
     "               a joystick's third button) leaves\n"
+    "  M            mutes and unmutes music and effects\n"
     "  F1, F2       more or fewer debug particles\n"
     "The game ends with \"Quit\" in the main menu, by closing its window, or on\n"
     "SIGINT (Ctrl+C) or SIGTERM.\n"
     "\n"
     "Settings: $XDG_CONFIG_HOME/tibrel/tibrel.conf, else ~/.config/tibrel/tibrel.conf\n"
     "Data: data/ in the working folder, else the installed share/tibrel/data\n";
+
+// the keys of every device as the store binds them now; the store is only read
+static void printKeys()
+{
+    openConfigStore();
+    loadBindings(g_config, false);
+    closeConfigStore();
+    for (int d = 0; d < BIND_DEVICES; d++)
+        printf("  %-12s %s\n  %-12s %s\n", deviceName(d), runDescription(d).c_str(), "",
+               buttonDescription(d).c_str());
+}
 
 static std::string g_startFolder;              // the working folder the game was started from
 static volatile sig_atomic_t g_leave = 0;      // set by a window close or SIGINT / SIGTERM
@@ -250,7 +271,9 @@ static playback g_pace;                        // speed and pause of a replay be
 bool printInfo(int argc, char** argv)
 {
     if (findInCmdLine(argc, argv, "--help") || findInCmdLine(argc, argv, "-h")) {
-        fputs(HELP_TEXT, stdout);
+        fputs(HELP_SWITCHES, stdout);
+        printKeys();
+        fputs(HELP_OTHER_KEYS, stdout);
         return true;
     }
     if (findInCmdLine(argc, argv, "--version") || findInCmdLine(argc, argv, "-v")) {
@@ -815,9 +838,14 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles, menu* s
     switch (e.type) {
     case SDL_KEYDOWN: {
         const SDLKey key = e.key.keysym.sym;
-        if (key == SDLK_F1 || key == SDLK_F2) {
-            const int step = key == SDLK_F1 ? 1 : -1;
-            debugParticles = std::max(0, std::min(debugParticles + step, MAX_DEBUG_PARTICLES));
+        // the Controls screen waiting for a key takes it, whatever it is
+        if (!waitingForInput()) {
+            if (key == SDLK_F1 || key == SDLK_F2) {
+                const int step = key == SDLK_F1 ? 1 : -1;
+                debugParticles = std::max(0, std::min(debugParticles + step, MAX_DEBUG_PARTICLES));
+            }
+            if (key == SDLK_m)
+                toggleMute();
         }
         // a replay sets the devices again before each step, so a key pressed meanwhile
         // changes nothing in it
@@ -826,6 +854,7 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles, menu* s
             screens->shown()->onKey(key);
         if (inMatch && watching())
             g_pace.key(key);
+        onlineKey(e.key.keysym.unicode, key);
         if (key == SDLK_ESCAPE) {
             if (!inMatch)
                 return false;
@@ -835,7 +864,10 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles, menu* s
                 leaveForMenu(inMatch);
                 return false;
             }
-            g_pauseRequest = g_keys[0];
+            if (onlineSession())
+                onlineEscape();   // an online match is never paused
+            else
+                g_pauseRequest = g_keys[0];
         }
         break;
     }
@@ -854,7 +886,11 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles, menu* s
                 leaveForMenu(inMatch);
                 return false;
             }
-            g_pauseRequest = g_joys[e.jbutton.which];
+            if (onlineSession()) {
+                if (!g_thegame || g_thegame->state != game::STATE_MATCHOVER)
+                    onlineEscape();
+            } else
+                g_pauseRequest = g_joys[e.jbutton.which];
         }
         break;
     case SDL_QUIT:
@@ -954,6 +990,18 @@ void stepclock::wait() const
         SDL_Delay(delay);
 }
 
+void framerunner::runFrame(stepclock& pace, unsigned now, int cap)
+{
+    const int steps = pace.owed(now, cap);
+    for (int i = 0; i < steps; i++) {
+        if (i == steps - 1)
+            readInput();
+        if (!step())
+            break;
+    }
+    draw();
+}
+
 // ---- seeds and replays ----
 
 static const size_t KEPT_REPLAYS = 20;
@@ -989,7 +1037,8 @@ const char* replayArgument(int argc, char** argv)
     for (int i = 1; i < argc; i++) {
         if (!argv[i] || argv[i][0] == '-' || !argv[i][0])
             continue;
-        static const char* const withValues[] = { "-seed", "-replay", "-capture-to", "-size" };
+        static const char* const withValues[] = { "-seed", "-replay", "-capture-to", "-size",
+                                                   "-host", "-join" };
         bool value = false;
         for (const char* sw : withValues)
             value = value || (argv[i - 1] && strcmp(argv[i - 1], sw) == 0);
@@ -1235,6 +1284,29 @@ bool stepMatch(game& match, mainmenu& menu)
     return true;
 }
 
+// an online match the lobby started, recorded like any other
+static game* beginOnlineMatch(game* old)
+{
+    g_thegame = nullptr;
+    delete old;
+    inputsource* source = nullptr;
+    game* match = buildOnlineMatch(source);
+    g_shake = 0;
+    g_mix = 0;
+    startRecording(*match, true);
+    useInputSource(source);
+    return match;
+}
+
+// back in the lobby after an online match: the main menu's own round length and time of day
+static void leaveOnlineMatch(mainmenu& menu)
+{
+    onlineMatchLeft();
+    menu.onSelect(menu.optionsItem);
+    menu.onSelect(menu.optionsItem + 1);
+    playMusic(MENU_MUSIC);
+}
+
 // ---- pause ----
 
 static void openPause(controller* by)
@@ -1306,8 +1378,117 @@ game* pauseFrame(game* match, mainmenu& menu, bool& inMatch)
     return match;
 }
 
+// what is drawn over the match: the pause screen, the online corner line
+static void drawOverMatch()
+{
+    drawPause();
+    drawOnlineOverlay();
+}
+
+// The frame loop's parts: the match or the menus, and the pause over a match.
+class shellframe : public framerunner {
+public:
+    stepclock pace;
+    game* match;
+    mainmenu& mainMenu;
+    controller& menuInput;   // every device at once, gathered with the events
+    bool inMatch;
+    bool running = true;
+    bool leaveAfterReplay;   // "-leave-after-replay": the end of a "-replay FILE" ends the game
+
+    shellframe(game* m, mainmenu& menu, controller& input, bool playing, bool leaveAfter)
+        : match(m), mainMenu(menu), menuInput(input), inMatch(playing),
+          leaveAfterReplay(leaveAfter), wasInMatch(playing), day(g_dt)
+    {
+    }
+
+    void readInput() override
+    {
+        pollEvents(inMatch, match->debugParticles, &mainMenu);
+        gatherMenuInput(menuInput);
+    }
+
+    bool step() override
+    {
+        if (leaveRequested())
+            return false;
+        if (wasInMatch && !inMatch) {
+            match = leaveMatch(match, mainMenu);
+            backInMenus();
+        }
+        if (inMatch) {
+            // Escape: the pause screen opens, closes or has its choice carried out;
+            // while it is open no step is taken
+            match = pauseFrame(match, mainMenu, inMatch);
+            if (inMatch && !matchPaused() && !stepMatch(*match, mainMenu))
+                sourceEnded();
+        } else {
+            stepScreens(mainMenu, STEP_SECONDS);
+            // "Start!" begins a match of the player's, a replay chosen is watched
+            if (onlineMatchStarting()) {
+                inMatch = true;
+                match = beginOnlineMatch(match);
+            } else if (mainMenu.result == 1 || mainMenu.result == 2) {
+                inMatch = true;
+                match = mainMenu.result == 1 ? beginMatch(match, mainMenu)
+                                             : watchReplay(match, mainMenu);
+                mainMenu.result = 0;
+            }
+            running = mainMenu.result != -1;
+        }
+        stepTaken();
+        if (wasInMatch && !inMatch) {
+            if (onlineSession())
+                leaveOnlineMatch(mainMenu);
+            backInMenus();
+        }
+        // a new match resets the sand and a new time of day loads pictures: the time that
+        // took is not owed, so no burst of steps follows
+        const bool changed = inMatch != wasInMatch || g_dt != day;
+        wasInMatch = inMatch;
+        day = g_dt;
+        if (changed) {
+            pace.restart(SDL_GetTicks());
+            return false;
+        }
+        return running;
+    }
+
+    void draw() override
+    {
+        if (running && !leaveRequested())
+            showFrame(inMatch ? static_cast<gameobject*>(match) : &mainMenu, inMatch ? drawOverMatch : nullptr,
+                      inMatch ? drawReplayLabel : nullptr);
+    }
+
+private:
+    // The screen shown again after a match takes what is held as seen: the Escape that left a
+    // replay must not also leave the Replays screen, nor the Return of "Leave Match" act.
+    void backInMenus()
+    {
+        mainMenu.shown()->ignoreHeldInput();
+    }
+
+    // The match's input source has ended. An online match goes back to its lobby and a replay
+    // back to where it was chosen (the title pictures and the menu after -replay); neither
+    // ends the game, but for -leave-after-replay.
+    void sourceEnded()
+    {
+        const bool leaveGame = !onlineSession() && (!watching() || (leaveAfterReplay && watchingCommandLine()));
+        match = leaveMatch(match, mainMenu);
+        inMatch = false;
+        if (leaveGame)
+            running = false;
+        else if (!onlineSession())
+            playMusic(MENU_MUSIC);
+    }
+
+    // what the last step ended with: the input read since may have changed it
+    bool wasInMatch;
+    int day;
+};
+
 // The start-up, the frame loop and the shutdown.
-static const float STEP = STEP_SECONDS;
 
 int SDL_main(int argc, char** argv)
 {
@@ -1317,6 +1498,12 @@ int SDL_main(int argc, char** argv)
         return status;
     if (!checkSizeSwitch(argc, argv))
         return 1;
+    onlineswitches online;
+    std::string onlineError;
+    if (!readOnlineSwitches(argc, argv, online, onlineError)) {
+        shellError(onlineError);
+        return 1;
+    }
     catchLeaveSignals();
     SDL_Init(SDL_INIT_AUDIO);   // video comes with the window, on a driver that has OpenGL
     shellswitches switches = readSwitches(argc, argv);
@@ -1335,6 +1522,7 @@ int SDL_main(int argc, char** argv)
 
     seedRandom(argc, argv);
     initSound();
+    loadControlSettings();
     greyScreen(0.4f);
     GLInitFreeType();
     SDL_InitSubSystem(SDL_INIT_JOYSTICK);
@@ -1348,6 +1536,9 @@ int SDL_main(int argc, char** argv)
     controller* joys[4] = { new controller(), new controller(), new controller(), new controller() };
     std::copy(keys, keys + 2, g_keys);
     std::copy(joys, joys + 4, g_joys);
+    controller menuKeys;
+    controller menuInput;   // every device at once, gathered each frame
+    g_menuKeys = &menuKeys;
     mainmenu* mainMenu = new mainmenu();
     greyScreen(0.1f);
 
@@ -1355,18 +1546,22 @@ int SDL_main(int argc, char** argv)
     intromenu* name = new intromenu("data/titles/name.png", 5.0f, 1.0f, 1.0f);
     intromenu* presents = new intromenu("data/titles/presents.png", 3.0f, 1.0f, 1.0f);
     intromenu* team = new intromenu("data/titles/team.png", 4.0f, 1.0f, 1.0f);
-    mainMenu->setController(g_keys[0]);
+    mainMenu->setController(&menuInput);
     mainMenu->openSubMenu(name);
     name->openSubMenu(presents);
     presents->openSubMenu(team);
     mainMenu->setBackground("data/titles/mainmenu_bg.png");
+    if (online.mode != onlineswitches::NONE) {
+        closeOpenScreens(mainMenu);   // no title pictures: the lobby at once
+        openOnline(*mainMenu, online);
+    }
 
     if (const char* to = switchValue(argc, argv, "-capture-to"))
         startCapture(inStartFolder(to).c_str());
     else if (switches.capture)
         startCapture(inStartFolder("video.out").c_str());
     playMusic(MENU_MUSIC);
-    bool inMatch = switches.play || g_commandLineReplay;
+    const bool playing = switches.play || g_commandLineReplay;
     // the menu has set the stored time of day; a match started at once follows it as well
     if (switches.play)
         match->applyDaytime();
@@ -1375,62 +1570,21 @@ int SDL_main(int argc, char** argv)
     reserveTexture(&g_buff, bufsize, bufsize, true);
     SDL_JoystickEventState(SDL_ENABLE);
 
-    stepclock pace;
-    pace.restart(SDL_GetTicks());
-    bool running = true;
-    while (running) {
+    shellframe frame(match, *mainMenu, menuInput, playing, switches.leaveAfterReplay);
+    frame.pace.restart(SDL_GetTicks());
+    while (frame.running && !leaveRequested()) {
         // a captured video shows every step: one step per drawn frame, however long it takes
-        const int steps = pace.owed(SDL_GetTicks(), g_capture ? 1 : MAX_STEPS_PER_FRAME);
-        showFrame(inMatch ? static_cast<gameobject*>(match) : mainMenu, inMatch ? drawPause : nullptr,
-                  inMatch ? drawReplayLabel : nullptr);
-        for (int i = 0; i < steps && running; i++) {
-            const bool wasInMatch = inMatch;
-            const int day = g_dt;
-            pollEvents(inMatch, match->debugParticles, mainMenu);
-            if (leaveRequested())
-                break;
-            if (wasInMatch && !inMatch)
-                match = leaveMatch(match, *mainMenu);
-            if (inMatch) {
-                // Escape: the pause screen opens, closes or has its choice carried out;
-                // while it is open no step is taken
-                match = pauseFrame(match, *mainMenu, inMatch);
-                if (inMatch && !matchPaused() && !stepMatch(*match, *mainMenu)) {
-                    // a replay ended: back to where it was chosen, or on to the title
-                    // pictures and the menu after -replay
-                    running = !(switches.leaveAfterReplay && watchingCommandLine());
-                    match = leaveMatch(match, *mainMenu);
-                    inMatch = false;
-                    playMusic(MENU_MUSIC);
-                }
-            } else {
-                stepScreens(*mainMenu, STEP);
-                // "Start!" begins a match of the player's, a replay chosen is watched
-                if (mainMenu->result == 1 || mainMenu->result == 2) {
-                    inMatch = true;
-                    match = mainMenu->result == 1 ? beginMatch(match, *mainMenu)
-                                                  : watchReplay(match, *mainMenu);
-                    mainMenu->result = 0;
-                }
-                running = running && mainMenu->result != -1;
-            }
-            stepTaken();
-            // a new match resets the sand and a new time of day loads pictures: the time that
-            // took is not owed, so no burst of steps follows
-            if (inMatch != wasInMatch || g_dt != day) {
-                pace.restart(SDL_GetTicks());
-                break;
-            }
-        }
-        if (leaveRequested())
-            break;
-        if (running)
-            pace.wait();
+        frame.runFrame(frame.pace, SDL_GetTicks(), g_capture ? 1 : MAX_STEPS_PER_FRAME);
+        if (frame.running && !leaveRequested())
+            frame.pace.wait();
     }
+    match = frame.match;
+    const bool inMatch = frame.inMatch;
 
     closePause();
     if (inMatch)
         match = leaveMatch(match, *mainMenu);
+    closeOnline();
     stopMusic();
     deinitSound();
     stopCapture();
@@ -1446,6 +1600,7 @@ int SDL_main(int argc, char** argv)
         g_keys[i] = nullptr;
         delete keys[i];
     }
+    g_menuKeys = nullptr;
     g_thegame = nullptr;
     delete match;
     GLDeinitFreeType();

@@ -52,6 +52,21 @@ public:
     void wait() const;
 };
 
+// One drawn frame. SDL 1.2 events carry no time, so input counts from when it is read. It is
+// read just before the last step the frame owes: the steps before it make up for time that
+// went by before the input was read, so a held key's time counts only after it was seen (a
+// menu's repeat never fires for a shorter press). The picture is drawn after the steps.
+class framerunner {
+public:
+    virtual ~framerunner() {}
+    virtual void readInput() = 0;
+    // one step; false ends the frame's steps
+    virtual bool step() = 0;
+    virtual void draw() = 0;
+    // the steps pace owes at now (at most cap), then the picture
+    void runFrame(stepclock& pace, unsigned now, int cap);
+};
+
 // Pieces of start-up, the frame and shutdown, in the order the shell uses them.
 
 // "--help" prints the switches and keys, "--version" the version, to standard output;

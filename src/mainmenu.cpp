@@ -1,11 +1,15 @@
 #include "mainmenu.h"
+#include "onlinemenu.h"
 
 #include <climits>
 #include <cstdlib>
 #include <string>
 #include <GL/gl.h>
+#include <SDL/SDL_keysym.h>
 #include <wx/config.h>
+#include "bindings.h"
 #include "controller.h"
+#include "controlsmenu.h"
 #include "daytime.h"
 #include "game.h"
 #include "layeredplayertexture.h"
@@ -16,7 +20,7 @@
 #include "replaysmenu.h"
 #include "textrender.h"
 
-enum { GO_QUIT = 99, GO_START = 100, GO_REPLAYS = 102 };
+enum { GO_QUIT = 99, GO_START = 100, GO_CONTROLS = 101, GO_REPLAYS = 102, GO_ONLINE = 103 };
 
 static const char* const DEVICE_NAMES[7] = {
     "Computer", "Keyboard 1", "Keyboard 2", "Joystick 1", "Joystick 2", "Joystick 3", "Joystick 4"
@@ -60,7 +64,7 @@ static long long readSetting(const wxString& key, int def)
 
 // A stored choice read into the range of its line (0 ... count-1). A damaged value is clamped
 // and the repaired value written back, so the screen, the match and the store agree.
-static int readChoice(const wxString& key, int def, int count)
+int readChoice(const wxString& key, int def, int count)
 {
     if (!g_config)
         return def;
@@ -126,8 +130,10 @@ mainmenu::mainmenu() : watch(nullptr)
     addGo("Player Two...", 2);
     addGo("Player Three...", 3);
     addGo("Player Four...", 4);
+    addGo("Controls...", GO_CONTROLS);
     addGo("Replays...", GO_REPLAYS);
     addSeparator();
+    addGo("Online...", GO_ONLINE);
     addGo("Start!", GO_START);
     addSeparator();
     addGo("Quit", GO_QUIT);
@@ -198,15 +204,44 @@ void mainmenu::onGo(int id)
         result = 1;
     } else if (id == GO_REPLAYS) {
         openSubMenu(new replaysmenu(*this, replayFolder()));
+    } else if (id == GO_ONLINE) {
+        openSubMenu(new onlinemenu());
+    } else if (id == GO_CONTROLS) {
+        controlsmenu* controls = new controlsmenu();
+        controls->background = background;   // shared, not owned
+        openSubMenu(controls);
     } else if (id >= 1 && id <= 4 && g_thegame && g_thegame->players[id - 1]) {
         openSubMenu(new playermenu(g_thegame->players[id - 1], id - 1));
     }
 }
 
-const char* const mainmenu::keysFooter[2] = {
-    "Keyboard 1: arrows run, Z jumps, X hits",
-    "Keyboard 2: keypad 8 4 5 6 run, End jumps, Page Down hits",
-};
+// The four directions in the order of an inverted T (up, left, down, right): "arrows",
+// "keypad 8 4 5 6", or the names, "I J K L".
+static std::string runKeys(int device)
+{
+    static const int order[4] = { ACT_UP, ACT_LEFT, ACT_DOWN, ACT_RIGHT };
+    static const int arrows[4] = { SDLK_UP, SDLK_LEFT, SDLK_DOWN, SDLK_RIGHT };
+    bool areArrows = true, onKeypad = true;
+    std::string names, digits;
+    for (int k = 0; k < 4; k++) {
+        const int in = g_bindings[device].first(order[k]);
+        areArrows = areArrows && in == arrows[k];
+        onKeypad = onKeypad && in >= SDLK_KP0 && in <= SDLK_KP9;
+        names += (k ? " " : "") + inputName(device, in);
+        digits += (k ? " " : "") + std::to_string(in - SDLK_KP0);
+    }
+    if (areArrows)
+        return "arrows";
+    return onKeypad ? "keypad " + digits : names;
+}
+
+std::string mainmenu::keysFooter(int i)
+{
+    const int d = i == 1 ? 1 : 0;
+    return std::string(deviceName(d)) + ": " + runKeys(d) + " run, " +
+           inputName(d, g_bindings[d].first(ACT_JUMP)) + " jumps, " +
+           inputName(d, g_bindings[d].first(ACT_HIT)) + " hits";
+}
 
 float mainmenu::footerY(int i)
 {
@@ -223,8 +258,9 @@ void mainmenu::drawThis()
         return;
     glColor4f(0.75f, 0.85f, 1.0f, 1);
     for (int i = 0; i < 2; i++) {
-        const int x = (static_cast<int>(screenLayout().w) - GLTextWidth(0, "%s", keysFooter[i])) / 2;
-        GLText(0, (float)x, footerY(i), "%s", keysFooter[i]);
+        const std::string line = keysFooter(i);
+        const int x = (static_cast<int>(screenLayout().w) - GLTextWidth(0, "%s", line.c_str())) / 2;
+        GLText(0, (float)x, footerY(i), "%s", line.c_str());
     }
     glColor4f(1, 1, 1, 1);
 }

@@ -9,8 +9,12 @@ class replayplayer;
 extern const char* const DAYTIME_NAMES[4];
 extern const char* const MODE_NAMES[3];
 
-// Controllers, time of day, round length, game mode, the computer's level, outfits, replays,
-// "Start!" and "Quit".
+// A stored choice read into 0 ... count-1 (def when missing or not a number); a damaged value
+// is clamped and the repaired value written back.
+int readChoice(const wxString& key, int def, int count);
+
+// Controllers, time of day, round length, game mode, the computer's level, outfits, controls,
+// replays, online play, "Start!" and "Quit".
 class mainmenu : public menu {
 public:
     int controlItem;
@@ -29,7 +33,8 @@ public:
     // the lines, then the keys of the two keyboard halves in a footer under them
     void drawThis() override;
 
-    static const char* const keysFooter[2];
+    // footer line i: the keys keyboard i + 1 is bound to now
+    static std::string keysFooter(int i);
     // top of footer line i (0 or 1) in window pixels
     static float footerY(int i);
 };

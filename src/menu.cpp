@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <GL/gl.h>
+#include "controller.h"
 #include "glstuff.h"
 #include "main.h"
 #include "sound.h"
@@ -28,29 +29,33 @@ wxString menuitem::valueStr() const
     return values[(size_t)valueIndex];
 }
 
-// One value forward (+1) or backward (-1), wrapping around the list; from outside the list
-// forward enters it at the first value and backward at the last. An empty list just counts,
-// so its line keeps showing the number.
-static void stepValue(menuitem& it, int d)
+// One value forward (+1) or backward (-1), wrapping around the list or, without wrap, staying
+// at its end; from outside the list forward enters it at the first value and backward at the
+// last. An empty list just counts, so its line keeps showing the number. False when nothing
+// changed.
+static bool stepValue(menuitem& it, int d, bool wrap = true)
 {
     int n = (int)it.values.size();
     if (n == 0) {
         it.valueIndex += d;
-        return;
+        return true;
     }
     int v = inList(it) ? it.valueIndex + d : (d > 0 ? 0 : n - 1);
     if (v < 0)
-        v = n - 1;
+        v = wrap ? n - 1 : 0;
     else if (v >= n)
-        v = 0;
+        v = wrap ? 0 : n - 1;
+    const bool changed = v != it.valueIndex;
     it.valueIndex = v;
+    return changed;
 }
 
 // ---- screen ----
 
 menu::menu()
-    : cursor(0), lastDir(0), lastPrev(0), lastNext(0), result(0), subMenu(nullptr),
-      parentMenu(nullptr), background(0), fade(0.0f)
+    : cursor(0), lastDir(0), lastPrev(0), lastNext(0), lastSide(0), lastBack(0), heldDir(0),
+      heldSide(0), backId(NO_BACK_LINE), result(0), subMenu(nullptr), parentMenu(nullptr),
+      background(0), fade(0.0f)
 {
 }
 
@@ -74,13 +79,24 @@ void menu::addSeparator()
     items.push_back(it);
 }
 
+// what a held key or button has done so far goes with it to the screen shown next, so it
+// neither acts again there nor starts its repeat afresh
+static void handOverEdges(const menu& from, menu& to)
+{
+    to.lastDir = from.lastDir;
+    to.lastPrev = from.lastPrev;
+    to.lastNext = from.lastNext;
+    to.lastSide = from.lastSide;
+    to.lastBack = from.lastBack;
+    to.heldDir = from.heldDir;
+    to.heldSide = from.heldSide;
+}
+
 void menu::openSubMenu(menu* child)
 {
     subMenu = child;
     child->parentMenu = this;
-    child->lastDir = lastDir;
-    child->lastPrev = lastPrev;
-    child->lastNext = lastNext;
+    handOverEdges(*this, *child);
     child->setController(ctrl);
     child->fade = 1.0f;
 }
@@ -89,9 +105,7 @@ void menu::detachFromParent()
 {
     if (!parentMenu)
         return;
-    parentMenu->lastDir = lastDir;
-    parentMenu->lastPrev = lastPrev;
-    parentMenu->lastNext = lastNext;
+    handOverEdges(*this, *parentMenu);
     if (parentMenu->subMenu == this)
         parentMenu->subMenu = nullptr;
     parentMenu = nullptr;
@@ -125,19 +139,51 @@ bool menu::onKey(int)
     return false;
 }
 
-// -1 up, +1 down, 0 for none or both; any stick deflection wins over the keys
+int repeatsDue(float heldBefore, float heldAfter)
+{
+    // instants reached by t seconds of holding; the margin keeps sums of 0.02 s steps that
+    // fall a rounding short of an instant from missing it
+    auto reached = [](float t) {
+        const float margin = 1e-4f;
+        if (t + margin < REPEAT_DELAY)
+            return 0;
+        return (int)((t - REPEAT_DELAY + margin) / REPEAT_PERIOD) + 1;
+    };
+    return std::max(0, reached(heldAfter) - reached(heldBefore));
+}
+
+// -1, +1, or 0 for none or both; any stick deflection wins over the keys
+static int direction(float value)
+{
+    return value < 0 ? -1 : (value > 0 ? 1 : 0);
+}
+
+// -1 up, +1 down
 static int verticalDirection(const controller* c)
 {
-    float v;
-    if (c->axisY != 0)
-        v = c->axisY / 32768.0f;
-    else if (c->up && !c->down)
-        v = -1;
-    else if (c->down && !c->up)
-        v = 1;
-    else
-        v = 0;
-    return v < 0 ? -1 : (v > 0 ? 1 : 0);
+    return direction(c->vertical());
+}
+
+// -1 left, +1 right
+static int sideDirection(const controller* c)
+{
+    return direction(c->horizontal());
+}
+
+// True when a direction acts in this step: when it has just changed to a direction, or has
+// been held into a repeat. held counts the seconds of the present direction.
+static bool directionActs(int dir, int& last, float& held, float dt)
+{
+    if (dir != last) {
+        last = dir;
+        held = 0;
+        return dir != 0;
+    }
+    if (dir == 0)
+        return false;
+    const float before = held;
+    held += dt;
+    return repeatsDue(before, held) > 0;
 }
 
 void menu::holdEdges()
@@ -182,16 +228,22 @@ void menu::step(float dt)
     if (!ctrl)
         return;
 
-    int dir = verticalDirection(ctrl);
-    if (dir != lastDir) {
-        lastDir = dir;
-        if (dir != 0) {
-            cursor = moveCursor(items, cursor, dir);
-            playSound(SOUND_JUMP, vector3d(0, 0, 0));
-        }
+    const int dir = verticalDirection(ctrl);
+    if (directionActs(dir, lastDir, heldDir, dt)) {
+        cursor = moveCursor(items, cursor, dir);
+        playSound(SOUND_JUMP, vector3d(0, 0, 0));
     }
 
     // An action may delete this screen: nothing here touches it after onSelect or onGo.
+    // Left and Right stop at the ends of a list, where the buttons wrap around.
+    const int side = sideDirection(ctrl);
+    if (directionActs(side, lastSide, heldSide, dt) && cursor < items.size() &&
+        items[cursor].kind == ITEM_SELECT && stepValue(items[cursor], side, false)) {
+        playSound(SOUND_HIT, vector3d(0, 0, 0));
+        onSelect((int)cursor);
+        return;
+    }
+
     int next = ctrl->button[1] ? 1 : 0;
     if (next != lastNext) {
         lastNext = next;
@@ -222,12 +274,44 @@ void menu::step(float dt)
                 if (it.kind == ITEM_SELECT) {
                     stepValue(it, -1);
                     onSelect((int)cursor);
+                    return;
                 } else if (it.kind == ITEM_GO) {
                     onGo(it.id);
+                    return;
                 }
             }
         }
     }
+
+    int back = ctrl->button[BUTTON_BACK] ? 1 : 0;
+    if (back != lastBack) {
+        lastBack = back;
+        if (back && parentMenu)
+            goBack();
+    }
+}
+
+void menu::ignoreHeldInput()
+{
+    if (!ctrl)
+        return;
+    lastDir = verticalDirection(ctrl);
+    lastSide = sideDirection(ctrl);
+    heldDir = heldSide = 0;
+    lastNext = ctrl->button[1] ? 1 : 0;
+    lastPrev = ctrl->button[0] ? 1 : 0;
+    lastBack = ctrl->button[BUTTON_BACK] ? 1 : 0;
+}
+
+void menu::goBack()
+{
+    playSound(SOUND_HIT, vector3d(0, 0, 0));
+    if (backId != NO_BACK_LINE) {
+        onGo(backId);
+        return;
+    }
+    detachFromParent();
+    delete this;
 }
 
 // ---- drawing ----
@@ -266,7 +350,10 @@ void menu::drawText(int x, float y, const wxString& s)
 float menu::lineY(int i) const
 {
     const float height = screenLayout().h;
-    float lineHeight = height / 25.0f;
+    // a 25th of the height per line; a menu of more than 18 lines packs them closer and keeps
+    // the height of 18, so that the main menu's key footer stays under its last line
+    const float n = static_cast<float>(items.size());
+    const float lineHeight = height / 25.0f * (n > 18 ? 18 / n : 1.0f);
     int top = (int)((height - items.size() * lineHeight) * 0.5f + 20);
     return top + i * lineHeight;
 }
@@ -304,13 +391,14 @@ void menu::drawThis()
         const menuitem& it = items[i];
         float y = lineY(i);
         bool here = (unsigned int)i == cursor;
-        if (it.kind == ITEM_GO) {
+        if (it.kind == ITEM_GO && it.values.empty()) {
             if (here)
                 glColor4f(1, 0, 0, 1);
             else
                 glColor4f(1, 1, 1, 1);
             drawText(half - textWidth(it.label) / 2, y, it.label);
-        } else if (it.kind == ITEM_SELECT) {
+        } else if (it.kind != ITEM_SEPARATOR) {
+            // a choice, or an action that shows a value
             wxString caption = it.label + ": ";
             wxString value = " " + it.valueStr();
             glColor4f(1, 1, 1, 1);

@@ -5,6 +5,7 @@
 #include <wx/string.h>
 #include "gameobject.h"
 
+// an action line with values shows its first value beside its label, as a choice line does
 enum { ITEM_SELECT = 0, ITEM_SEPARATOR = 1, ITEM_GO = 2 };
 
 class menuitem {
@@ -19,8 +20,16 @@ public:
     wxString valueStr() const;
 };
 
+// A held direction acts again after REPEAT_DELAY seconds, then every REPEAT_PERIOD.
+static const float REPEAT_DELAY = 0.4f;
+static const float REPEAT_PERIOD = 0.08f;
+// how many repeats fall after heldBefore and no later than heldAfter (seconds held)
+int repeatsDue(float heldBefore, float heldAfter);
+
 // A screen of choice, action and separator lines driven by one controller; a screen forwards
-// its step and drawing to the sub-screen it has open.
+// its step and drawing to the sub-screen it has open. Up and Down move, Left and Right step
+// the value of a choice line, the two action buttons step it or act; a held direction
+// repeats. On a sub-screen the back button (Escape) acts as its back line, or closes it.
 class menu : public gameobject {
 public:
     wxString title;
@@ -29,11 +38,18 @@ public:
     int lastDir;
     int lastPrev;
     int lastNext;
+    int lastSide;             // horizontal direction at the previous step, -1, 0, +1
+    int lastBack;
+    float heldDir;            // seconds the vertical direction has been held
+    float heldSide;
+    int backId;               // the line the back button acts as; NO_BACK_LINE closes the screen
     int result;               // 1 start, 2 watch a replay, -1 quit (main menu)
     menu* subMenu;
     menu* parentMenu;
     unsigned int background;
     float fade;               // seconds of the opening transition left
+
+    static const int NO_BACK_LINE = -1;
 
     menu();
 
@@ -44,6 +60,10 @@ public:
     // a key the screen reads itself beyond its controller (an SDL key symbol, e.g. Escape);
     // true when it used it. The shell offers each key press to the screen shown.
     virtual bool onKey(int key);
+    // what the controller holds now counts as seen: it acts only when pressed again
+    void ignoreHeldInput();
+    // the back button on a sub-screen: its back line, or closing it; deletes the screen
+    void goBack();
 
     void setBackground(const wxString& file);
     void addGo(const wxString& label, int id);

@@ -206,6 +206,98 @@ std::string encodeLeave()
     return std::string(1, static_cast<char>(MSG_LEAVE));
 }
 
+std::string encodeLobby(const netlobbystate& l)
+{
+    std::string out;
+    putU(out, MSG_LOBBY, 1);
+    const size_t n = std::min<size_t>(l.machines.size(), NET_MAX_MACHINES);
+    putU(out, n, 1);
+    for (size_t i = 0; i < n; i++) {
+        const netlobbymachine& m = l.machines[i];
+        putU(out, m.present ? 1 : 0, 1);
+        putStr(out, m.name);
+        putU(out, std::min(m.ping, 65535u), 2);
+        putU(out, m.devices, 1);
+        putU(out, m.ready ? 1 : 0, 1);
+    }
+    for (const netseat& s : l.seats) {
+        putU(out, s.machine, 1);
+        putU(out, s.device, 1);
+    }
+    putU(out, l.timeOfDay, 1);
+    putU(out, l.roundLength, 1);
+    putU(out, l.mode, 1);
+    return out;
+}
+
+std::string encodeReady(bool ready, unsigned devices)
+{
+    std::string out;
+    putU(out, MSG_READY, 1);
+    putU(out, ready ? 1 : 0, 1);
+    putU(out, devices, 1);
+    return out;
+}
+
+bool netlobbystate::operator==(const netlobbystate& o) const
+{
+    if (machines.size() != o.machines.size() || timeOfDay != o.timeOfDay ||
+        roundLength != o.roundLength || mode != o.mode)
+        return false;
+    for (size_t i = 0; i < machines.size(); i++) {
+        const netlobbymachine &a = machines[i], &b = o.machines[i];
+        if (a.present != b.present || a.name != b.name || a.ping != b.ping ||
+            a.devices != b.devices || a.ready != b.ready)
+            return false;
+    }
+    for (int i = 0; i < NET_SEATS; i++)
+        if (seats[i].machine != o.seats[i].machine || seats[i].device != o.seats[i].device)
+            return false;
+    return true;
+}
+
+// a yes or no byte
+static bool getFlag(packetreader& r, const char* what)
+{
+    const unsigned v = r.u(1, what);
+    if (v > 1)
+        r.fail(std::string(what) + " of " + std::to_string(v));
+    return v == 1;
+}
+
+static void readLobby(packetreader& r, netlobbystate& l)
+{
+    const unsigned n = r.u(1, "the machine count");
+    if (n > NET_MAX_MACHINES)
+        r.fail("a machine count of " + std::to_string(n));
+    for (unsigned i = 0; i < n && r.ok(); i++) {
+        netlobbymachine m;
+        m.present = getFlag(r, "a machine's presence");
+        m.name = r.text("a machine's name");
+        m.ping = r.u(2, "a ping");
+        m.devices = r.u(1, "a machine's devices");
+        if (r.ok() && m.devices > NET_SEATS)
+            r.fail("a device count of " + std::to_string(m.devices));
+        m.ready = getFlag(r, "a machine's readiness");
+        l.machines.push_back(m);
+    }
+    for (int i = 0; i < NET_SEATS && r.ok(); i++) {
+        l.seats[i].machine = r.u(1, "the seats");
+        l.seats[i].device = r.u(1, "the seats");
+        const bool computer = l.seats[i].machine == NET_COMPUTER;
+        if (r.ok() && (computer ? l.seats[i].device != 0
+                                : l.seats[i].machine >= n || l.seats[i].device < 1 ||
+                                  l.seats[i].device > NET_SEATS))
+            r.fail("a seat bound to machine " + std::to_string(l.seats[i].machine) +
+                   ", device " + std::to_string(l.seats[i].device));
+    }
+    l.timeOfDay = r.u(1, "the time of day");
+    l.roundLength = r.u(1, "the round length");
+    l.mode = r.u(1, "the game mode");
+    if (r.ok() && (l.timeOfDay > 3 || l.roundLength > 9 || l.mode > 2))
+        r.fail("match settings out of range");
+}
+
 // ---- decoder ----
 
 // the step count and seat count of an INPUT or BUNDLE, checked before anything is read by them
@@ -316,6 +408,15 @@ bool decodeMessage(const unsigned char* bytes, size_t size, netmessage& m, std::
         m.text = r.text("the reason's text");
         break;
     case MSG_LEAVE:
+        break;
+    case MSG_LOBBY:
+        readLobby(r, m.lobby);
+        break;
+    case MSG_READY:
+        m.ready = getFlag(r, "the readiness");
+        m.count = r.u(1, "the devices");
+        if (r.ok() && m.count > NET_SEATS)
+            r.fail("a device count of " + std::to_string(m.count));
         break;
     default:
         r.fail("an unknown kind " + std::to_string(kind));

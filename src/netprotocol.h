@@ -21,6 +21,9 @@
 //   HASH    u32 step | u32 rally | u64 hash
 //   STOP    u8 reason | u32 step | str text
 //   LEAVE
+//   LOBBY   u8 n, n x (u8 present, str name, u16 ping, u8 devices, u8 ready) |
+//           4 x (u8 machine, u8 its device 1 ... 4) | u8 time of day | u8 round length | u8 mode
+//   READY   u8 ready | u8 devices
 // A pad is one controller state: u8 flags (bits 0-3 left right up down, 4 jump, 5 hit,
 // 6 more buttons follow as u16, 7 axes follow as two i32), so a keyboard costs one byte.
 
@@ -34,7 +37,7 @@ static const size_t NET_MAX_PACKET = 4096;       // bytes; anything larger is re
 
 enum netkind {
     MSG_HELLO = 1, MSG_WELCOME, MSG_REFUSE, MSG_START, MSG_INPUT, MSG_BUNDLE, MSG_HASH, MSG_STOP,
-    MSG_LEAVE
+    MSG_LEAVE, MSG_LOBBY, MSG_READY
 };
 
 enum netrefusal {
@@ -66,6 +69,27 @@ struct netseat {
     unsigned char device = 0;     // the replay device (1 ... 6) the seat is bound to, 0 none
 };
 
+// one machine as the lobby shows it
+struct netlobbymachine {
+    bool present = false;
+    std::string name;
+    unsigned ping = 0;            // ms
+    unsigned devices = 0;         // local devices it brings, 0 ... 4
+    bool ready = false;
+};
+
+// The lobby the host keeps and sends to every machine: machines by number, which machine's
+// which device takes each seat, and the match settings the host chose.
+struct netlobbystate {
+    std::vector<netlobbymachine> machines;   // at most NET_MAX_MACHINES
+    netseat seats[NET_SEATS];                // device: the machine's own device, 1 ... 4
+    unsigned timeOfDay = 1;                  // the main menu's choice indexes
+    unsigned roundLength = 2;
+    unsigned mode = 1;
+    bool operator==(const netlobbystate& o) const;
+    bool operator!=(const netlobbystate& o) const { return !(*this == o); }
+};
+
 // One decoded message: the fields of its kind are set, the others stay empty.
 struct netmessage {
     netkind kind = MSG_LEAVE;
@@ -86,12 +110,16 @@ struct netmessage {
     // INPUT, BUNDLE, HASH, STOP
     unsigned wanted = 0;          // INPUT: the first bundle the machine does not hold
     unsigned first = 0;           // the first step carried (HASH, STOP: the step)
-    unsigned count = 0;           // INPUT, BUNDLE: steps carried (0 ... NET_MAX_STEPS)
+    unsigned count = 0;           // INPUT, BUNDLE: steps carried (0 ... NET_MAX_STEPS);
+                                  // READY: the devices brought
     unsigned seatCount = 0;
     std::vector<unsigned char> handed;      // BUNDLE: per step, the seats handed to the computer
     std::vector<netpad> pads;               // steps x seatCount, step by step
     unsigned rally = 0;
     unsigned long long hash = 0;
+    // LOBBY; READY
+    netlobbystate lobby;
+    bool ready = false;
 };
 
 // Encoders: each gives the whole packet.
@@ -108,6 +136,8 @@ std::string encodeBundle(unsigned first, unsigned seats, const std::vector<unsig
 std::string encodeHash(unsigned step, unsigned rally, unsigned long long hash);
 std::string encodeStop(netstop reason, unsigned step, const std::string& text);
 std::string encodeLeave();
+std::string encodeLobby(const netlobbystate& l);
+std::string encodeReady(bool ready, unsigned devices);
 
 // Reads one packet. False, with a one-line reason, for anything the encoders never write:
 // an unknown kind, a length or count beyond the packet, bytes left over, more than

@@ -11,6 +11,7 @@
 #include <enet/enet.h>
 #include "ball.h"
 #include "game.h"
+#include "netlobby.h"
 #include "player.h"
 #include "playfield.h"
 
@@ -23,6 +24,8 @@ static const unsigned WAIT_SHOWN_MS = 500;        // "Waiting for NAME" from the
 static const unsigned HASH_EVERY = 100;           // steps between state hashes
 static const unsigned WINDOW = 3000;              // steps a machine may be out of step (1 min)
 static const unsigned KEPT_SNAPSHOTS = 4;
+static const unsigned FINISH_MS = 3000;           // the host's wait for slow machines to end
+                                                  // the match before the lobby opens again
 enum { CHANNEL_CONTROL = 0, CHANNEL_STEPS = 1, CHANNELS = 2 };
 
 static bool enetStarted()
@@ -50,7 +53,17 @@ netsession::netsession(const identity& id) : me(id)
 
 netsession::~netsession()
 {
+    // from the lobby the others learn at once that this machine is gone, not after ENet's
+    // time-out; a match's last words (LEAVE, STOP) are never cut short by it, as a
+    // disconnection drops what the other end has not yet read
+    const bool lobby = phase_ == LOBBY || phase_ == CONNECTING;
+    for (const machine& m : machines)
+        if (lobby && hosting && m.present && m.peer)
+            enet_peer_disconnect_now(m.peer, 0);
+    if (lobby && !hosting && server)
+        enet_peer_disconnect_now(server, 0);
     if (net) {
+        stopAnswering(net);
         enet_host_flush(net);
         enet_host_destroy(net);
     }
@@ -73,6 +86,7 @@ bool netsession::host(int port)
         return false;
     }
     hosting = true;
+    answerFinders(net, this);
     hostName = me.name;
     machine self;
     self.name = me.name;
@@ -80,6 +94,8 @@ bool netsession::host(int port)
     machines.push_back(self);
     myMachine = 0;
     phase_ = LOBBY;
+    refreshLobby();
+    fillSeats(lobby_);
     return true;
 }
 
@@ -150,6 +166,15 @@ void netsession::poll(unsigned nowMs)
     if (phase_ == CONNECTING && now - joinStarted > JOIN_TIMEOUT_MS)
         stop("No answer from " + hostAddress + " - check the address and that UDP port " +
              std::to_string(hostPort) + " is open on the host");
+    if (hosting && phase_ == PLAYING && finished &&
+        (now - finishedAt > FINISH_MS || deliveredUpTo(endStep)))
+        backToLobby();
+    if (hosting && phase_ == LOBBY) {
+        // pings change all the time: the lobby goes out when it changed, at most 4 times a second
+        refreshLobby();
+        if (lobby_ != lobbySent && now - lobbySentAt >= 250)
+            sendLobby();
+    }
     if (phase_ == PLAYING) {
         sample();
         if (hosting) {
@@ -293,6 +318,14 @@ void netsession::received(ENetPeer* p, const unsigned char* data, size_t size)
             checkHash(from, m.first, m.hash);
         else if (m.kind == MSG_LEAVE && from > 0 && phase_ == PLAYING && !machines[from].handed)
             handOver(from, "left");
+        else if (m.kind == MSG_READY && from > 0 && phase_ == LOBBY) {
+            const bool more = m.count != static_cast<unsigned>(machines[from].devices);
+            machines[from].ready = m.ready;
+            machines[from].devices = static_cast<int>(m.count);
+            refreshLobby();
+            if (more)
+                fillSeats(lobby_);
+        }
         return;
     }
     switch (m.kind) {
@@ -318,6 +351,14 @@ void netsession::received(ENetPeer* p, const unsigned char* data, size_t size)
     case MSG_BUNDLE:
         if (phase_ == PLAYING)
             takeBundles(m);
+        break;
+    case MSG_LOBBY:
+        lobby_ = m.lobby;
+        if (phase_ == PLAYING) {
+            hostInLobby = true;
+            if (finished)
+                backToLobby();
+        }
         break;
     default:
         break;
@@ -370,8 +411,17 @@ void netsession::hello(ENetPeer* p, const netmessage& m)
         x.name = m.name.empty() ? "Player" : m.name;
         x.peer = p;
         x.devices = static_cast<int>(m.devices.size());
-        machines.push_back(x);
-        send(p, encodeWelcome(machines.size() - 1, me.name), true);
+        // a machine that left gives its number to the next one, so numbers stay below 4
+        size_t slot = 1;
+        while (slot < machines.size() && machines[slot].present)
+            slot++;
+        if (slot < machines.size())
+            machines[slot] = x;
+        else
+            machines.push_back(x);
+        send(p, encodeWelcome(slot, me.name), true);
+        refreshLobby();
+        fillSeats(lobby_);
         // the lobby measures the round trip often, for the input delay
         enet_peer_ping_interval(p, 100);
     }
@@ -394,14 +444,17 @@ bool netsession::startMatch(const replayheader& h, unsigned inputDelay)
     if (!hosting || phase_ != LOBBY)
         return false;
     delay = inputDelay ? std::max(1u, std::min(inputDelay, 8u)) : chooseDelay();
-    int s = 0;
-    for (netseat& x : seats)
-        x = netseat();
-    for (size_t m = 0; m < machines.size(); m++)
-        for (int d = 0; machines[m].present && d < machines[m].devices && s < NET_SEATS; d++, s++) {
-            seats[s].machine = static_cast<unsigned char>(m);
+    refreshLobby();
+    fillSeats(lobby_);
+    // every machine reads which of its devices takes a seat from this last lobby
+    sendLobby();
+    for (int s = 0; s < NET_SEATS; s++) {
+        seats[s] = netseat();
+        if (lobby_.seats[s].machine != NET_COMPUTER) {
+            seats[s].machine = lobby_.seats[s].machine;
             seats[s].device = static_cast<unsigned char>(s + 1);
         }
+    }
     header_ = h;
     header_.begun = true;
     // every machine binds the seats the same way; the computer plays the others
@@ -440,6 +493,79 @@ void netsession::started(const netmessage& m)
     phase_ = STARTING;
 }
 
+void netsession::refreshLobby()
+{
+    if (!hosting)
+        return;
+    lobby_.machines.resize(machines.size());
+    for (size_t m = 0; m < machines.size(); m++) {
+        netlobbymachine& l = lobby_.machines[m];
+        l.present = machines[m].present;
+        l.name = machines[m].name;
+        l.ping = pingMs(m);
+        l.devices = static_cast<unsigned>(std::max(0, machines[m].devices));
+        l.ready = m == 0 || machines[m].ready;
+    }
+}
+
+void netsession::setReady(bool ready, unsigned devices)
+{
+    devices = std::min(devices, static_cast<unsigned>(NET_SEATS));
+    if (hosting) {
+        machines[0].devices = static_cast<int>(devices);
+        refreshLobby();
+        fillSeats(lobby_);
+    } else if (server && phase_ == LOBBY) {
+        send(server, encodeReady(ready, devices), true);
+    }
+}
+
+void netsession::setSeat(int seat, netseat s)
+{
+    if (hosting && phase_ == LOBBY)
+        assignSeat(lobby_, seat, s);
+}
+
+void netsession::setMatchSettings(unsigned timeOfDay, unsigned roundLength, unsigned mode)
+{
+    lobby_.timeOfDay = std::min(timeOfDay, 3u);
+    lobby_.roundLength = std::min(roundLength, 9u);
+    lobby_.mode = std::min(mode, 2u);
+}
+
+void netsession::finish()
+{
+    if (phase_ != PLAYING || finished)
+        return;
+    finished = true;
+    finishedAt = now;
+    endStep = next;
+    if (!hosting && hostInLobby)
+        backToLobby();
+}
+
+void netsession::backToLobby()
+{
+    phase_ = LOBBY;
+    match = nullptr;
+    bundles.clear();
+    myInputs.clear();
+    if (hosting) {
+        for (machine& m : machines)
+            if (m.peer)
+                enet_peer_ping_interval(m.peer, 100);
+        refreshLobby();
+        sendLobby();
+    }
+}
+
+void netsession::sendLobby()
+{
+    broadcast(encodeLobby(lobby_), true);
+    lobbySent = lobby_;
+    lobbySentAt = now;
+}
+
 // ---- the match ----
 
 std::vector<int> netsession::seatsOf(unsigned m) const
@@ -462,7 +588,13 @@ unsigned netsession::humanSeats() const
 void netsession::begin(game& g, const std::vector<controller*>& localDevices)
 {
     match = &g;
-    local = localDevices;
+    // the k-th seat of this machine reads the device the lobby gave that seat
+    local.clear();
+    for (int i : seatsOf(myMachine)) {
+        const unsigned d = lobby_.seats[i].machine == myMachine ? lobby_.seats[i].device : 0;
+        local.push_back(d >= 1 && d <= localDevices.size() ? localDevices[d - 1] : nullptr);
+    }
+    finished = hostInLobby = false;
     for (controller& c : seatControllers)
         c.reset_state();
     for (int i = 0; i < NET_SEATS; i++)
@@ -742,6 +874,14 @@ unsigned netsession::worstPingMs() const
         if (machines[m].present && machines[m].peer)
             worst = std::max(worst, static_cast<unsigned>(machines[m].peer->roundTripTime));
     return worst;
+}
+
+bool netsession::deliveredUpTo(unsigned s) const
+{
+    for (size_t m = 1; m < machines.size(); m++)
+        if (machines[m].present && machines[m].peer && machines[m].wanted < s)
+            return false;
+    return true;
 }
 
 bool netsession::delivered() const

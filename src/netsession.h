@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "inputsource.h"
+#include "netfind.h"
 #include "netprotocol.h"
 
 typedef struct _ENetHost ENetHost;
@@ -21,7 +22,7 @@ typedef struct _ENetPeer ENetPeer;
 // The session is an input source: the match's seats are bound to the session's own six
 // controllers (the replay's devices), which it fills from the bundles, so a recording of an
 // online match plays back offline like any other.
-class netsession : public inputsource {
+class netsession : public inputsource, public netfindanswer {
 public:
     enum phase {
         CONNECTING,   // a client waiting for the host's answer
@@ -59,7 +60,25 @@ public:
     // relays every bundle they complete at once, so none waits for the next frame
     void serve(unsigned nowMs);
 
-    // the lobby, as the host sees it
+    // a host in its lobby answers the question of a machine looking for matches
+    bool answering() const override { return hosting && phase_ == LOBBY; }
+    std::string answerName() const override { return me.name; }
+    int answerMachines() const override { return machineCount(); }
+
+    // the lobby: the host keeps it and sends it to every machine when it changes
+    const netlobbystate& lobby() const { return lobby_; }
+    // this machine's number in lobby().machines
+    unsigned self() const { return myMachine; }
+    // this machine brings `devices` local devices (0 ... 4) and is or is not ready
+    void setReady(bool ready, unsigned devices);
+    // host: seat i is driven by machine m's device d (1 ... 4), or the computer; a seat that
+    // machine and device held before is swapped with it
+    void setSeat(int seat, netseat s);
+    // host: the time of day, round length and game mode (the main menu's choice indexes)
+    void setMatchSettings(unsigned timeOfDay, unsigned roundLength, unsigned mode);
+    // the match on this machine is over: back to the lobby, seats kept, once the host has
+    // sent every machine all of it (host) or is back in the lobby itself (client)
+    void finish();
     int machineCount() const;
     const std::string& machineName(int m) const;
     unsigned pingMs(int m) const;      // round trip to machine m, 0 for the host itself
@@ -100,6 +119,8 @@ public:
     unsigned worstPingMs() const;
     // host: every machine still there holds every bundle made so far
     bool delivered() const;
+    // host: every machine still there holds every bundle before step s
+    bool deliveredUpTo(unsigned s) const;
     unsigned rally() const { return rallies; }
     // the machine waited for and since when, when the wait is over half a second; else ""
     std::string waitingFor(unsigned nowMs, unsigned& seconds) const;
@@ -123,6 +144,7 @@ private:
         int devices = 0;
         bool present = true;           // joined and not gone
         bool handed = false;           // its seats are played by the computer
+        bool ready = false;            // said so in the lobby (the host always is)
         unsigned lastHeard = 0;        // ms of its last input
         bool begun = false;            // its first input came: it has built the match
         unsigned wanted = 0;           // the first bundle it does not hold
@@ -172,6 +194,12 @@ private:
     unsigned rallies = 0;
     std::vector<snapshot> snapshots;   // the last few checks
     unsigned stopStep = 0;             // the step an out-of-sync stop names
+    netlobbystate lobby_;
+    netlobbystate lobbySent;           // host: as the machines last had it
+    unsigned lobbySentAt = 0;
+    bool finished = false;             // this machine's match is over (finish())
+    unsigned finishedAt = 0, endStep = 0;
+    bool hostInLobby = false;          // client: the host went back to the lobby
 
     void receive();
     void send(ENetPeer* p, const std::string& bytes, bool reliable);
@@ -188,6 +216,9 @@ private:
     void assemble();
     void sendBundles();
     void handOver(int m, const char* why);
+    void refreshLobby();
+    void sendLobby();
+    void backToLobby();
     void checkHash(int m, unsigned step, unsigned long long h);
     // client
     void started(const netmessage& m);

@@ -34,6 +34,7 @@ playermenu::playermenu(player* p, int index)
       layers(nullptr), outfit(p->outfit)
 {
     title = wxString::Format("Customize Player %d", index + 1);
+    backId = GO_OK;
     addGo("OK!", GO_OK);
     addGo("Random!", GO_RANDOM);
 

@@ -144,14 +144,11 @@ bool replaysmenu::onKey(int key)
 {
     const int i = selected();
     if (confirming && key != SDLK_RETURN) {
-        // anything but Return keeps the replay
+        // anything but Return keeps the replay; Escape leaves the screen as well, as on
+        // every screen
         confirming = false;
         status = "Not deleted.";
-        return key == SDLK_ESCAPE || key == SDLK_DELETE;
-    }
-    if (key == SDLK_ESCAPE) {
-        close();
-        return true;
+        return key == SDLK_DELETE;
     }
     if (i < 0)
         return false;
@@ -173,7 +170,7 @@ bool replaysmenu::onKey(int key)
     if (key == SDLK_DELETE) {
         confirming = true;
         confirmed = i;
-        status = "Delete " + describe(list.entries[(size_t)i]) + "?  Return deletes, Escape keeps it.";
+        status = "Delete " + describe(list.entries[(size_t)i]) + "?  Return deletes, any other key keeps it.";
         return true;
     }
     return false;

@@ -1,5 +1,6 @@
 #include "sound.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,9 @@ volatile float g_voltage = 0;
 static Mix_Chunk* sounds[SOUND_COUNT] = {};
 static Mix_Music* music = nullptr;
 static bool audioOpen = false;
+static int s_music = VOLUME_STEPS;
+static int s_effects = VOLUME_STEPS;
+static bool s_muted = false;
 static const size_t MAX_SOUND_BYTES = 16u << 20;   // the longest ambience is a few hundred KB
 static const size_t MAX_MUSIC_BYTES = 16u << 20;
 
@@ -78,6 +82,44 @@ void initSound()
         loadSound(f.s, f.path);
 
     Mix_SetPostMix(genStats, nullptr);
+    setVolumes(s_music, s_effects);
+}
+
+// level 0 ... 10 to the mixer's 0 ... 128
+static int mixerLevel(int level)
+{
+    return s_muted ? 0 : level * MIX_MAX_VOLUME / VOLUME_STEPS;
+}
+
+void setVolumes(int music, int effects)
+{
+    s_music = std::max(0, std::min(music, VOLUME_STEPS));
+    s_effects = std::max(0, std::min(effects, VOLUME_STEPS));
+    if (!audioOpen)
+        return;
+    Mix_VolumeMusic(mixerLevel(s_music));
+    Mix_Volume(-1, mixerLevel(s_effects));
+}
+
+void setMuted(bool muted)
+{
+    s_muted = muted;
+    setVolumes(s_music, s_effects);
+}
+
+bool isMuted()
+{
+    return s_muted;
+}
+
+int musicVolume()
+{
+    return s_music;
+}
+
+int effectsVolume()
+{
+    return s_effects;
 }
 
 // fire and forget on the first free channel; dropped when all are busy

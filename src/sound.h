@@ -32,6 +32,15 @@ void stopMusic();
 // while held play
 void holdSounds(bool held);
 void deinitSound();
+
+// Music (with the ambience) and effects levels, 0 (silent) ... 10 (full), applied at once;
+// out-of-range levels are clamped. Muting silences both and keeps the levels.
+static const int VOLUME_STEPS = 10;
+void setVolumes(int music, int effects);
+void setMuted(bool muted);
+bool isMuted();
+int musicVolume();
+int effectsVolume();
 // post-mix hook: measures the 80 Hz low-passed left channel into g_voltage
 void genStats(void* udata, Uint8* stream, int len);
 

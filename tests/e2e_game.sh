@@ -67,13 +67,15 @@ mkdir -p "$HOME"
 # than 20 ms.
 HOLD=${KEY_HOLD:-0.5}
 GAP=${KEY_GAP:-0.5}
+# A direction held for 0.4 s repeats: held well under that it acts once. One xdotool presses
+# and lets go, so the start of a second one on a loaded machine cannot lengthen the hold.
+DIR_HOLD=${KEY_DIR_HOLD:-0.2}
 
 key() {
-    local k=$1 n=${2:-1}
+    local k=$1 n=${2:-1} hold=$HOLD
+    case $k in Up | Down | Left | Right) hold=$DIR_HOLD ;; esac
     for ((i = 0; i < n; i++)); do
-        xdotool keydown "$k"
-        sleep "$HOLD"
-        xdotool keyup "$k"
+        xdotool keydown "$k" sleep "$hold" keyup "$k"
         sleep "$GAP"
     done
 }
@@ -182,7 +184,7 @@ stored() {
 
 # rows of the 800 x 600 screens: the main menu's "Time of Day" line and the customisation
 # screen's "Upper Body" line (right of the preview figure)
-DAY_ROW="800x24+0+200"
+DAY_ROW="800x24+0+190"
 UPPER_ROW="550x24+250+272"
 
 # ---- 1: first run ----
@@ -216,7 +218,7 @@ key Up 2                     # "Game Mode"
 key Return                   # Arcade -> Extreme!
 settle "$DAY_ROW" "$WORK/day-2.png"
 shot "$WORK/menu-2.png"
-key Down 7                   # "Start!" (past "Computer" and "Replays...")
+key Down 9                   # "Start!" (past "Computer", "Controls...", "Replays..." and "Online...")
 key Return
 sleep 6
 shot "$WORK/match.png"
@@ -258,7 +260,7 @@ settle "$UPPER_ROW" "$WORK/upper-3.png"
     fail "player one's screen does not show the chosen upper body after a restart"
 key Up 7
 key Return                   # "OK!"
-key Down 6                   # "Quit"
+key Down 8                   # "Quit"
 key Return
 wait_exit
 [ "$(stored game timeofday)" = "2" ] || fail "third run: time of day $(stored game timeofday)"

@@ -41,7 +41,7 @@ echo "$(grep -c 'data/' "$work/contents") data entries"
 
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $depends"
-for lib in libsdl1.2debian libsdl-image1.2 libsdl-mixer1.2 libfreetype6 lib3ds-1-3 libwxbase3.2 libgl1 libc6; do
+for lib in libsdl1.2debian libsdl-image1.2 libsdl-mixer1.2 libfreetype6 lib3ds-1-3 libwxbase3.2 libgl1 libenet7 libc6; do
     [[ ", $depends" == *", $lib"* ]] || fail "the dependencies lack $lib"
 done
 [[ "$depends" != *-dev* ]] || fail "the package depends on development packages"

@@ -70,7 +70,7 @@ fi
 for section in NAME SYNOPSIS OPTIONS KEYS FILES "CAPTURE FORMAT"; do
     grep -q "^$section" "$work/man.txt" || fail "the man page has no $section section"
 done
-for word in -capture --help tibrel.conf video.out "Page Down"; do
+for word in -capture -host -join --help tibrel.conf video.out "Page Down"; do
     grep -q -- "$word" "$work/man.txt" || fail "the man page does not mention $word"
 done
 

@@ -68,7 +68,7 @@ version=$(env -u DISPLAY LD_PRELOAD="$preload" "$game" --version) || fail "--ver
 echo "--version: $version"
 [[ "$version" =~ ^tibrel\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "--version printed \"$version\""
 env -u DISPLAY LD_PRELOAD="$preload" "$game" -w --help >"$work/help.txt" || fail "--help did not exit 0"
-for word in -w -capture -play -1280 --version "Keyboard 1" "Page Down" Escape F1; do
+for word in -w -capture -play -1280 -host -join --version "Keyboard 1" "Page Down" Escape F1; do
     grep -q -- "$word" "$work/help.txt" || fail "--help does not mention $word"
 done
 

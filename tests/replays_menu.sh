@@ -80,12 +80,14 @@ ln -s "$TIBREL_ROOT/data" data
 # a key must stay down for a frame and up for a frame; under load a frame takes long
 HOLD=${KEY_HOLD:-0.5}
 GAP=${KEY_GAP:-0.5}
+# A direction held for 0.4 s repeats in a menu: held well under that it acts once. One xdotool
+# presses and lets go, so the start of a second one on a loaded machine cannot lengthen the hold.
+DIR_HOLD=${KEY_DIR_HOLD:-0.2}
 key() {
-    local k=$1 n=${2:-1}
+    local k=$1 n=${2:-1} hold=$HOLD
+    case $k in Up | Down | Left | Right) hold=$DIR_HOLD ;; esac
     for ((i = 0; i < n; i++)); do
-        xdotool keydown "$k"
-        sleep "$HOLD"
-        xdotool keyup "$k"
+        xdotool keydown "$k" sleep "$hold" keyup "$k"
         sleep "$GAP"
     done
 }
@@ -173,7 +175,7 @@ printf '[game]\ntimeofday=0\ngamemode=0\n' >"$STORE"
 # ---- 3. find, watch, keep ----
 start_game
 key Return 3                      # the title pictures
-key Up 3                          # "Quit", "Start!", "Replays..."
+key Up 4                          # "Quit", "Start!", "Online...", "Replays..."
 settle "$WORK/menu.png"
 key Return
 settle "$WORK/replays.png"
@@ -209,7 +211,7 @@ key Escape                        # the main menu
 settle "$WORK/menu-again.png"
 [ "$(differing "$WORK/menu.png" "$WORK/menu-again.png")" -lt 2000 ] ||
     fail "Escape did not return to the main menu, or it shows other settings"
-key Down 2                        # "Start!", "Quit"
+key Down 3                        # "Online...", "Start!", "Quit"
 key Return
 for ((t = 0; t < 120; t++)); do
     kill -0 "$GAME_PID" 2>/dev/null || break

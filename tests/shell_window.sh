@@ -41,10 +41,12 @@ trap cleanup EXIT
 
 size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
 
+# a direction is let go well before its 0.4 s repeat; one xdotool presses and lets go, so the
+# start of a second one on a loaded machine cannot lengthen the hold
 press() {
-    xdotool keydown "$1"
-    sleep "$HOLD"
-    xdotool keyup "$1"
+    local hold=$HOLD
+    case $1 in Up | Down | Left | Right) hold=0.2 ;; esac
+    xdotool keydown "$1" sleep "$hold" keyup "$1"
     sleep "$HOLD"
 }
 

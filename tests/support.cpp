@@ -94,6 +94,15 @@ std::string readAll(const std::string& path)
     return s;
 }
 
+std::string seatsText(const netlobbystate& l)
+{
+    std::string out;
+    for (const netseat& s : l.seats)
+        out += s.machine == NET_COMPUTER ? std::string("C ")
+                                         : std::to_string(s.machine) + "." + std::to_string(s.device) + " ";
+    return out;
+}
+
 bool shotWanted()
 {
     const char* v = getenv("TIBREL_SHOT");

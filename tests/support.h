@@ -3,6 +3,7 @@
 
 #include <string>
 #include <vector>
+#include "netprotocol.h"
 
 // Test-wide set-up: the process main() points HOME and XDG_CONFIG_HOME at a fresh temporary
 // folder, so no test touches a player's real settings.
@@ -34,6 +35,9 @@ bool savePicture(const std::vector<unsigned char>& rgb, int w, int h, const std:
 void writeFile(const std::string& path, const std::string& bytes);
 // the whole file, or "" when it cannot be read
 std::string readAll(const std::string& path);
+
+// a lobby's seats as "machine.device" each, "C" for the computer: "0.1 1.1 C C "
+std::string seatsText(const netlobbystate& l);
 
 }
 

@@ -610,16 +610,20 @@ TEST_F(MatchView, ScoreBoardAtEveryTimeOfDay)
         g->servingTeam = 0;
         drawFrame();
         const std::vector<unsigned char> px = testsupport::readFrame(W, H);
-        // pixels close to a colour in a box given by its top-left corner and size
-        auto near = [&](const float* c, float x0, int y0, int w, int h) {
+        // pixels of a frame close to a colour in a box given by its top-left corner and size
+        auto nearIn = [&](const std::vector<unsigned char>& f, const float* c, float x0, int y0,
+                          int w, int h) {
             int n = 0;
             for (int yy = y0; yy < y0 + h; yy++)
                 for (int xx = static_cast<int>(x0); xx < x0 + w; xx++) {
-                    const unsigned char* p = &px[(static_cast<size_t>(yy) * W + xx) * 3];
+                    const unsigned char* p = &f[(static_cast<size_t>(yy) * W + xx) * 3];
                     n += std::abs(p[0] - c[0] * 255) < 30 && std::abs(p[1] - c[1] * 255) < 30 &&
                          std::abs(p[2] - c[2] * 255) < 30;
                 }
             return n;
+        };
+        auto near = [&](const float* c, float x0, int y0, int w, int h) {
+            return nearIn(px, c, x0, y0, w, h);
         };
         // pixels that differ from the frame where team 1 serves
         auto moved = [&](float x0, int y0, int w, int h) {
@@ -645,6 +649,10 @@ TEST_F(MatchView, ScoreBoardAtEveryTimeOfDay)
         EXPECT_GT(moved(x[0] - 3 * line, top, 3 * line - 12, line), 40);
         EXPECT_GT(moved(x[1] + 12, top, 3 * line - 12, line), 40);
         EXPECT_EQ(moved(x[0] - 12, top, 24, line), 0) << "the digits stay";
+        // and it is the ball's pale yellow beside the team that serves, not the other
+        static const float ball[3] = { 1.0f, 0.95f, 0.6f };
+        EXPECT_GT(near(ball, x[0] - 3 * line, top, 3 * line - 12, line),
+                  nearIn(other, ball, x[0] - 3 * line, top, 3 * line - 12, line) + 20);
         // "Match point" under team 0 only
         EXPECT_GT(near(red, x[0] - 80, top + line, 160, line + 8), 100);
         EXPECT_LT(near(blue, x[1] - 80, top + line, 160, line + 8), 20);

@@ -110,7 +110,7 @@ TEST_F(MenuTest, CursorWrapsAndSkipsSeparators)
     }
 }
 
-TEST_F(MenuTest, HeldDirectionMovesOnce)
+TEST_F(MenuTest, DirectionHeldUnderTheRepeatDelayMovesOnce)
 {
     buildMixed();
     pad.down = true;
@@ -272,6 +272,100 @@ TEST_F(MenuTest, SubScreenHidesTheOneBelow)
     step();
     EXPECT_EQ(m.cursor, 0u);
     EXPECT_EQ(m.gone.size(), 1u);
+}
+
+TEST(MenuRepeat, HeldDirectionsRepeatAfterFourTenthsThenEveryEightHundredths)
+{
+    struct { float before, after; int want; } cases[] = {
+        {0.00f, 0.38f, 0}, {0.38f, 0.40f, 1}, {0.40f, 0.42f, 0}, {0.46f, 0.48f, 1},
+        {0.48f, 0.54f, 0}, {0.54f, 0.56f, 1}, {0.00f, 1.00f, 8}, {0.70f, 0.70f, 0},
+        {0.39f, 0.41f, 1}, {0.00f, 0.399f, 0}, {2.00f, 2.08f, 1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(repeatsDue(c.before, c.after), c.want) << c.before << " -> " << c.after;
+
+    // held in steps of 0.02 s as the menus are stepped, the sums' rounding loses no repeat
+    std::vector<int> firing;
+    float held = 0;
+    for (int n = 1; n <= 50; n++) {
+        const float before = held;
+        held += 0.02f;
+        if (repeatsDue(before, held) > 0)
+            firing.push_back(n);
+    }
+    EXPECT_EQ(firing, std::vector<int>({20, 24, 28, 32, 36, 40, 44, 48}));
+}
+
+TEST_F(MenuTest, HeldDirectionsRepeatOnLinesAndValues)
+{
+    for (int i = 0; i < 6; i++)
+        m.addGo("line", i);
+    m.items.push_back(choice("colour", 5));   // line 6
+    pad.down = true;
+    step();
+    EXPECT_EQ(m.cursor, 1u);
+    step(19);
+    EXPECT_EQ(m.cursor, 1u) << "held 0.38 s";
+    step();
+    EXPECT_EQ(m.cursor, 2u) << "held 0.40 s";
+    step(4);
+    EXPECT_EQ(m.cursor, 3u);
+    pad.down = false;
+    step();
+
+    // Right and Left step the value of a choice line, and repeat as well; on an action line
+    // they do nothing
+    m.cursor = 6;
+    pad.right = true;
+    step(21);
+    EXPECT_EQ(m.items[6].valueIndex, 2);
+    EXPECT_EQ(m.selected, std::vector<int>({6, 6}));
+    pad.right = false;
+    pad.left = true;
+    step();
+    EXPECT_EQ(m.items[6].valueIndex, 1);
+    pad.left = false;
+    step();
+    pad.right = true;   // Right stops at the last value
+    step(60);
+    EXPECT_EQ(m.items[6].valueIndex, 4);
+    pad.right = false;
+    step();
+    m.cursor = 0;
+    pad.axisX = 20000;   // a stick to the right, as a joystick gives
+    step(30);
+    EXPECT_TRUE(m.gone.empty());
+    EXPECT_EQ(m.cursor, 0u);
+}
+
+TEST_F(MenuTest, EscapeLeavesASubScreenAsItsBackLineDoes)
+{
+    buildMixed();
+    // no back line: the screen closes
+    recordingmenu* plain = new recordingmenu;
+    plain->addGo("a", 1);
+    m.openSubMenu(plain);
+    pad.button[BUTTON_BACK] = true;
+    step();
+    EXPECT_EQ(m.subMenu, nullptr);
+    step(3);   // held on: the screen below, a top screen, is not left
+    EXPECT_EQ(m.lastBack, 1);
+    pad.button[BUTTON_BACK] = false;
+    step();
+
+    // a back line: Escape acts as that line
+    recordingmenu* withBack = new recordingmenu;
+    withBack->addGo("a", 1);
+    withBack->addGo("Back", 9);
+    withBack->backId = 9;
+    m.openSubMenu(withBack);
+    pad.button[BUTTON_BACK] = true;
+    step();
+    EXPECT_EQ(withBack->gone, std::vector<int>({9}));
+    EXPECT_EQ(m.subMenu, withBack);   // this screen's own back line leaves it open
+    withBack->detachFromParent();
+    delete withBack;
+    EXPECT_TRUE(m.gone.empty());
 }
 
 TEST_F(MenuTest, FadeCountsDownToZero)

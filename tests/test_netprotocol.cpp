@@ -91,6 +91,46 @@ TEST(NetProtocol, EveryMessageReadsBackAsWritten)
     EXPECT_EQ(m.kind, MSG_LEAVE);
 }
 
+netlobbystate someLobby()
+{
+    netlobbystate l;
+    netlobbymachine host, bob;
+    host.present = true;
+    host.name = "anna";
+    host.devices = 2;
+    host.ready = true;
+    bob.name = "bob";
+    bob.ping = 70000;   // sent as the most two bytes hold
+    bob.devices = 1;
+    l.machines = { host, bob };
+    l.seats[0].machine = 0;
+    l.seats[0].device = 2;
+    l.seats[3].machine = 1;
+    l.seats[3].device = 1;
+    l.timeOfDay = 3;
+    l.roundLength = 9;
+    l.mode = 2;
+    return l;
+}
+
+TEST(NetProtocol, TheLobbyAndReadinessReadBackAsWritten)
+{
+    netmessage m;
+    std::string why;
+    netlobbystate l = someLobby();
+    ASSERT_TRUE(decode(encodeLobby(l), m, why)) << why;
+    EXPECT_EQ(m.kind, MSG_LOBBY);
+    l.machines[1].ping = 65535;
+    EXPECT_TRUE(m.lobby == l);
+    EXPECT_EQ(m.lobby.seats[3].machine, 1);
+    EXPECT_FALSE(m.lobby.machines[1].present);
+
+    ASSERT_TRUE(decode(encodeReady(true, 3), m, why)) << why;
+    EXPECT_EQ(m.kind, MSG_READY);
+    EXPECT_TRUE(m.ready);
+    EXPECT_EQ(m.count, 3u);
+}
+
 TEST(NetProtocol, AKeyboardCostsOneBytePerStep)
 {
     const std::vector<netpad> keys(8, pad(5, 1, 0, 0));
@@ -103,6 +143,13 @@ std::string withByte(std::string s, size_t at, unsigned char v)
 {
     s[at] = static_cast<char>(v);
     return s;
+}
+
+// where seat i's machine byte sits in encodeLobby(someLobby())
+size_t lobbySeatAt(int i)
+{
+    // kind, count, then per machine: present, name (2 + length), ping 2, devices, ready
+    return 2 + (1 + 2 + 4 + 2 + 1 + 1) + (1 + 2 + 3 + 2 + 1 + 1) + 2 * i;
 }
 
 TEST(NetProtocol, DamagedPacketsAreRefusedWithAReason)
@@ -134,6 +181,15 @@ TEST(NetProtocol, DamagedPacketsAreRefusedWithAReason)
         { "a start whose header runs past the packet",
           withByte(encodeStart(2, std::vector<netseat>(4).data(), "abc"), 10, 9), "cut short" },
         { "a huge packet", std::string(NET_MAX_PACKET + 1, '\x05'), "bytes" },
+        { "a lobby of five machines", withByte(encodeLobby(someLobby()), 1, 5), "machine count" },
+        { "a lobby seat on a machine it does not list",
+          withByte(encodeLobby(someLobby()), lobbySeatAt(3), 2), "seat bound" },
+        { "a lobby seat on a fifth device",
+          withByte(encodeLobby(someLobby()), lobbySeatAt(3) + 1, 5), "seat bound" },
+        { "a lobby with a sixth game mode", withByte(encodeLobby(someLobby()),
+          encodeLobby(someLobby()).size() - 1, 5), "out of range" },
+        { "ready as 2", withByte(encodeReady(true, 1), 1, 2), "readiness" },
+        { "ready with five devices", withByte(encodeReady(true, 1), 2, 5), "device count" },
     };
     for (const damagedcase& c : cases) {
         netmessage m;
@@ -151,6 +207,7 @@ TEST(NetProtocol, FuzzedPacketsNeverReadPastTheirEnd)
         encodeInput(2, 50, 0xffffff00u, 6, 1, somePads()),
         encodeBundle(0xfffffff0u, 3, { 1, 2 }, somePads()),
         encodeHash(1, 2, 3), encodeStop(STOP_OUT_OF_SYNC, 5, "x"), encodeRefuse(REFUSE_DATA, "y"),
+        encodeLobby(someLobby()), encodeReady(false, 2),
     };
     std::mt19937 rng(20);
     int accepted = 0, refused = 0;
@@ -183,6 +240,11 @@ TEST(NetProtocol, FuzzedPacketsNeverReadPastTheirEnd)
                 EXPECT_LE(m.seatCount, unsigned(NET_SEATS));
                 EXPECT_EQ(m.pads.size(), size_t(m.count) * m.seatCount);
                 EXPECT_LE(size_t(m.first) + m.count, 0x100000000ULL);
+            }
+            if (m.kind == MSG_LOBBY) {
+                EXPECT_LE(m.lobby.machines.size(), size_t(NET_MAX_MACHINES));
+                for (const netseat& seat : m.lobby.seats)
+                    EXPECT_TRUE(seat.machine == NET_COMPUTER || seat.machine < m.lobby.machines.size());
             }
         } else {
             refused++;

@@ -2,12 +2,17 @@
 // 127.0.0.1: the host drops that machine with a reason it is sent, a client stops with the
 // reason, and neither reads what the decoder refused.
 #include <string>
+#include <vector>
 #include <enet/enet.h>
 #include <gtest/gtest.h>
+#include "support.h"
 #include <SDL/SDL.h>
+#include "netlobby.h"
 #include "netsession.h"
 
 namespace {
+
+using testsupport::seatsText;
 
 netsession::identity me(const char* name)
 {
@@ -121,6 +126,123 @@ TEST(NetSession, AClientStopsWhenTheHostSendsDamagedPackets)
         EXPECT_NE(client.message().find("The host sent a damaged packet"), std::string::npos)
             << client.message();
     }
+}
+
+// polls every session for up to 3 s or until done() holds
+template <class F>
+void runAll(const std::vector<netsession*>& all, F done)
+{
+    for (int i = 0; i < 300 && !done(); i++) {
+        for (netsession* s : all)
+            s->poll(SDL_GetTicks() + 1);
+        SDL_Delay(10);
+    }
+}
+
+
+// Two sessions on 127.0.0.1: the client's readiness and devices reach the host, the host's
+// seats and settings reach the client, and the match starts with the lobby's seats. A machine
+// that leaves gives its number to the next, which stays below the four the protocol allows.
+TEST(NetSession, TheLobbyIsTheSameOnBothMachines)
+{
+    ASSERT_EQ(enet_initialize(), 0);
+    netsession host(me("anna"));
+    ASSERT_TRUE(host.host(0)) << host.message();
+    const int port = host.port();
+    netsession* client = new netsession(me("bob"));
+    ASSERT_TRUE(client->join("127.0.0.1", port)) << client->message();
+    runAll({ &host, client }, [&] { return client->lobby().machines.size() == 2; });
+    ASSERT_EQ(client->state(), netsession::LOBBY) << client->message();
+    EXPECT_EQ(client->self(), 1u);
+    EXPECT_EQ(seatsText(client->lobby()), "0.1 1.1 C C ");
+    EXPECT_FALSE(everyoneReady(host.lobby()));
+
+    client->setReady(true, 2);
+    host.setSeat(0, nextSeatChoice(host.lobby(), 0));   // anna's seat to bob's Keyboard 1
+    host.setMatchSettings(3, 4, 0);
+    runAll({ &host, client }, [&] { return client->lobby() == host.lobby() &&
+                                           client->lobby().machines[1].ready; });
+    EXPECT_TRUE(everyoneReady(host.lobby()));
+    EXPECT_EQ(seatsText(host.lobby()), "1.1 0.1 1.2 C ");
+    EXPECT_EQ(seatsText(client->lobby()), "1.1 0.1 1.2 C ");
+    EXPECT_EQ(client->lobby().timeOfDay, 3u);
+    EXPECT_EQ(client->lobby().roundLength, 4u);
+    EXPECT_EQ(client->lobby().mode, 0u);
+
+    replayheader h;
+    ASSERT_TRUE(host.startMatch(h, 2));
+    runAll({ &host, client }, [&] { return client->state() == netsession::STARTING; });
+    ASSERT_EQ(client->state(), netsession::STARTING) << client->message();
+    const int machines[NET_SEATS] = { 1, 0, 1, NET_COMPUTER };
+    for (int i = 0; i < NET_SEATS; i++) {
+        EXPECT_EQ(client->seat(i).machine, machines[i]) << "seat " << i;
+        EXPECT_EQ(host.seat(i).machine, machines[i]) << "seat " << i;
+    }
+
+    // a second host for the leaving test: the first one's match is running
+    netsession lobby(me("carl"));
+    ASSERT_TRUE(lobby.host(0));
+    delete client;
+    client = new netsession(me("dora"));
+    ASSERT_TRUE(client->join("127.0.0.1", lobby.port()));
+    runAll({ &lobby, client }, [&] { return lobby.machineCount() == 2; });
+    delete client;
+    runAll({ &lobby }, [&] { return lobby.machineCount() == 1; });
+    ASSERT_EQ(lobby.machineCount(), 1);
+    netsession again(me("emil"));
+    ASSERT_TRUE(again.join("127.0.0.1", lobby.port()));
+    runAll({ &lobby, &again }, [&] { return again.lobby().machines.size() == 2; });
+    EXPECT_EQ(again.state(), netsession::LOBBY) << again.message();
+    EXPECT_EQ(again.self(), 1u) << "the number of the machine that left";
+    EXPECT_EQ(again.lobby().machines[1].name, "emil");
+}
+
+// A machine looking for matches asks on 127.0.0.1 (a test sends no broadcast): the host in
+// its lobby answers with its name and machines, and stops answering once its match runs.
+TEST(NetSession, AHostInItsLobbyAnswersAMachineLookingForMatches)
+{
+    ASSERT_EQ(enet_initialize(), 0);
+    netsession host(me("anna"));
+    ASSERT_TRUE(host.host(0)) << host.message();
+    netfinder finder;
+    ASSERT_TRUE(finder.open(host.port(), "127.0.0.1"));
+    for (int i = 0; i < 100 && finder.found().empty(); i++) {
+        host.poll(SDL_GetTicks() + 1);
+        finder.poll(SDL_GetTicks() + 1);
+        SDL_Delay(10);
+    }
+    ASSERT_EQ(finder.found().size(), 1u);
+    EXPECT_EQ(finder.found()[0].name, "anna");
+    EXPECT_EQ(finder.found()[0].address, "127.0.0.1");
+    EXPECT_EQ(finder.found()[0].port, host.port());
+    EXPECT_EQ(finder.found()[0].machines, 1);
+
+    replayheader h;
+    ASSERT_TRUE(host.startMatch(h, 2));
+    netfinder late;
+    ASSERT_TRUE(late.open(host.port(), "127.0.0.1"));
+    for (int i = 0; i < 150; i++) {   // over a second: the question is asked twice
+        host.poll(SDL_GetTicks() + 1);
+        late.poll(SDL_GetTicks() + 1);
+        SDL_Delay(10);
+    }
+    EXPECT_TRUE(late.found().empty()) << "a host whose match runs does not answer";
+}
+
+TEST(NetSession, OnlyWhatAnAnswerIsReadsAsOne)
+{
+    std::string name;
+    int machines = 0;
+    ASSERT_TRUE(decodeFindAnswer(encodeFindAnswer("anna", 3), name, machines));
+    EXPECT_EQ(name, "anna");
+    EXPECT_EQ(machines, 3);
+    EXPECT_TRUE(decodeFindAnswer(encodeFindAnswer(std::string(100, 'n'), 1), name, machines))
+        << "a long name is cut, not refused";
+    EXPECT_EQ(name.size(), 32u);
+    for (const std::string& bad : { std::string("TIBREL!"), std::string("TIBREL?1anna"),
+                                    std::string("TIBREL!9anna"), std::string("TIBREL!1an\nna"),
+                                    std::string("TIBREL!1") + std::string(40, 'x') })
+        EXPECT_FALSE(decodeFindAnswer(bad, name, machines)) << bad;
 }
 
 }

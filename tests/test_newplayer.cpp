@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 #include <wx/config.h>
 #include <wx/filefn.h>
+#include <SDL/SDL_keysym.h>
 #include "ball.h"
+#include "bindings.h"
 #include "controller.h"
 #include "daytime.h"
 #include "game.h"
@@ -348,11 +350,11 @@ TEST_F(NewPlayer, AMatchStartedInPlaceFollowsTheStoredTimeOfDay)
     EXPECT_LT(upperBrightness(night), 0.6 * upperBrightness(built)) << "the Night venue, not the Day one";
 
     const unsigned char* sand = &night[(static_cast<size_t>(H * 4 / 5) * W + W / 2) * 3];
-    EXPECT_NEAR(sand[0], 149, 30);
-    EXPECT_NEAR(sand[1], 136, 30);
-    EXPECT_NEAR(sand[2], 53, 30);
-    EXPECT_EQ(sand_basecol_r, 149);
-    EXPECT_EQ(sand_basecol_b, 53);
+    EXPECT_NEAR(sand[0], 146, 30);
+    EXPECT_NEAR(sand[1], 134, 30);
+    EXPECT_NEAR(sand[2], 112, 30);
+    EXPECT_EQ(sand_basecol_r, 146);
+    EXPECT_EQ(sand_basecol_b, 112);
 
     // the same frame as a match begun from the menu shows (the sand marks aside)
     g->event(game::EV_BEGIN, 0);
@@ -410,7 +412,7 @@ TEST_F(NewPlayer, AHumanServerIsToldItsKeysUntilTheServe)
 
     ASSERT_EQ(g->state, game::STATE_SERVING);
     ASSERT_EQ(g->servingTeam, 0);
-    EXPECT_EQ(g->serveHint(), nullptr) << "the computer serves";
+    EXPECT_EQ(g->serveHint(), "") << "the computer serves";
     for (player* p : g->players)
         p->sizeScale = 0;
     const std::vector<unsigned char> computer = drawFrame();
@@ -418,9 +420,9 @@ TEST_F(NewPlayer, AHumanServerIsToldItsKeysUntilTheServe)
     for (const device& d : table) {
         SCOPED_TRACE(d.serveKey);
         g->setController(0, &devices[d.index]);
-        const char* hint = g->serveHint();
-        ASSERT_NE(hint, nullptr);
-        const std::string text(hint);
+        const std::string text = g->serveHint();
+        ASSERT_NE(text, "");
+        const char* hint = text.c_str();
         EXPECT_NE(text.find(d.serveKey), std::string::npos) << text;
         EXPECT_NE(text.find(d.tossKey), std::string::npos) << text;
         EXPECT_LT(text.find(d.serveKey), text.find(d.tossKey)) << "the serve comes first";
@@ -436,15 +438,15 @@ TEST_F(NewPlayer, AHumanServerIsToldItsKeysUntilTheServe)
     // team 1 serves with player 3 (index 2): a computer there gives no hint, whoever else is
     // human; a human there is told its own keys, whoever else is not
     g->servingTeam = 1;
-    EXPECT_EQ(g->serveHint(), nullptr) << "player 1 of team 0 is human, team 1's server is not";
+    EXPECT_EQ(g->serveHint(), "") << "player 1 of team 0 is human, team 1's server is not";
     g->setController(0, nullptr);
     g->setController(1, &devices[0]);
     g->setController(3, &devices[0]);
-    EXPECT_EQ(g->serveHint(), nullptr) << "team 1's server is the computer";
+    EXPECT_EQ(g->serveHint(), "") << "team 1's server is the computer";
     g->setController(2, &devices[1]);
-    const char* hint = g->serveHint();
-    ASSERT_NE(hint, nullptr) << "team 1's server is human";
-    EXPECT_NE(std::string(hint).find("Page Down"), std::string::npos) << hint;
+    const std::string hint = g->serveHint();
+    ASSERT_NE(hint, "") << "team 1's server is human";
+    EXPECT_NE(hint.find("Page Down"), std::string::npos) << hint;
     for (int i = 1; i < 4; i++)
         g->setController(i, nullptr);
     g->servingTeam = 0;
@@ -458,7 +460,7 @@ TEST_F(NewPlayer, AHumanServerIsToldItsKeysUntilTheServe)
         g->step(0.02f);
     keys.button[1] = false;
     EXPECT_EQ(g->state, game::STATE_PLAYING) << "the hit key served";
-    EXPECT_EQ(g->serveHint(), nullptr);
+    EXPECT_EQ(g->serveHint(), "");
 }
 
 // The words before `action` in a footer line, back to the comma before them ("Page Down").
@@ -492,17 +494,25 @@ TEST_F(NewPlayer, TheMainMenuShowsTheKeysUnderItsLines)
     EXPECT_GT(mainmenu::footerY(0), m.lineY(last) + lineHeight) << "under the last line";
     EXPECT_LE(mainmenu::footerY(1) + lineHeight, static_cast<float>(H)) << "inside the window";
     for (int i = 0; i < 2; i++)
-        EXPECT_LT(GLTextWidth(0, "%s", mainmenu::keysFooter[i]), W - 40) << mainmenu::keysFooter[i];
-    EXPECT_NE(std::string(mainmenu::keysFooter[0]).find("Keyboard 1"), std::string::npos);
-    EXPECT_NE(std::string(mainmenu::keysFooter[1]).find("Keyboard 2"), std::string::npos);
+        EXPECT_LT(GLTextWidth(0, "%s", mainmenu::keysFooter(i).c_str()), W - 40)
+            << mainmenu::keysFooter(i);
+    EXPECT_EQ(mainmenu::keysFooter(0), "Keyboard 1: arrows run, Z jumps, X hits");
+    EXPECT_EQ(mainmenu::keysFooter(1), "Keyboard 2: keypad 8 4 5 6 run, End jumps, Page Down hits");
+    // the footer names the keys bound now
+    g_bindings[1] = laptopBindings();
+    g_bindings[0].assign(ACT_UP, SDLK_e);
+    EXPECT_EQ(mainmenu::keysFooter(1), "Keyboard 2: I J K L run, U jumps, O hits");
+    EXPECT_EQ(mainmenu::keysFooter(0), "Keyboard 1: E Left Down Right run, Z jumps, X hits");
+    g_bindings[0] = defaultBindings(0);
+    g_bindings[1] = defaultBindings(1);
 
     // the keys the footer names for jumping and hitting, pressed through the controllers'
     // own mapping, drive that half's jump (button 0) and hit (button 1)
     static const char* const actions[2] = { " jumps", " hits" };
     for (int half = 0; half < 2; half++)
         for (int b = 0; b < 2; b++) {
-            const std::string name = keyBefore(mainmenu::keysFooter[half], actions[b]);
-            SCOPED_TRACE(std::string(mainmenu::keysFooter[half]) + ": " + name);
+            const std::string name = keyBefore(mainmenu::keysFooter(half), actions[b]);
+            SCOPED_TRACE(std::string(mainmenu::keysFooter(half)) + ": " + name);
             const int key = keyNamed(name);
             ASSERT_NE(key, 0) << "a key of that name";
             controllerKey(key, true);

@@ -6,6 +6,7 @@
 #include <vector>
 #include <GL/gl.h>
 #include <SDL/SDL.h>
+#include <SDL/SDL_mixer.h>
 #include <gtest/gtest.h>
 #include "controller.h"
 #include "game.h"
@@ -14,6 +15,7 @@
 #include "mainmenu.h"
 #include "random.h"
 #include "replay.h"
+#include "sound.h"
 #include "support.h"
 #include "textrender.h"
 
@@ -220,6 +222,42 @@ TEST_F(Pause, TheLinesDoWhatTheySay)
     confirm();
     EXPECT_FALSE(inMatch);
     EXPECT_FALSE(matchPaused());
+}
+
+// An effect and the ambience stop where they are while paused and go on from there when the
+// match resumes; leaving through the pause starts the menu music, which is not held.
+TEST_F(Pause, EffectsAndAmbienceAreHeldWhilePaused)
+{
+    const char* ambience = "data/sounds/Daytime_ambience.ogg";   // 18 s: outlasts the test
+    if (!isReadableFile(ambience, 1u << 24))
+        GTEST_SKIP() << ambience << " not generated";
+    initSound();
+    loadSound(SOUND_CHEER1, ambience);
+    playMusic(ambience);
+    playSound(SOUND_CHEER1, vector3d());
+    ASSERT_EQ(Mix_Playing(-1), 1) << "the audio did not open";
+    ASSERT_EQ(Mix_PlayingMusic(), 1);
+
+    frame({ keyDown(SDLK_ESCAPE) });
+    EXPECT_EQ(Mix_Paused(-1), 1);
+    EXPECT_EQ(Mix_PausedMusic(), 1);
+    EXPECT_FALSE(frame()) << "a frame later still held";
+    EXPECT_EQ(Mix_PausedMusic(), 1);
+
+    frame({ keyDown(SDLK_ESCAPE) });
+    EXPECT_EQ(Mix_Paused(-1), 0);
+    EXPECT_EQ(Mix_PausedMusic(), 0);
+    EXPECT_EQ(Mix_Playing(-1), 1) << "the effect goes on";
+
+    // "Leave Match": the menu music plays at once
+    frame({ keyDown(SDLK_ESCAPE) });
+    tap(&controller::up);
+    confirm();
+    ASSERT_FALSE(inMatch);
+    EXPECT_EQ(Mix_PlayingMusic(), 1);
+    EXPECT_EQ(Mix_PausedMusic(), 0);
+    EXPECT_EQ(Mix_Paused(-1), 0);
+    deinitSound();
 }
 
 TEST_F(Pause, APadsThirdButtonPausesAndItsStickChooses)

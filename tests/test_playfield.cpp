@@ -113,9 +113,9 @@ TEST_F(PlayfieldTest, FillUsesTheSandOfTheTimeOfDay)
     };
     const fillCase cases[] = {
         {DT_DAY, 0, 229, 200, 101, 0, 0},
-        {DT_NIGHT, 0, 149, 136, 53, 0, 0},
-        {DT_EVENING, 4, 181, 168, 85, -2, 1},
-        {DT_MORNING, 10, 165, 152, 69, -5, 4},
+        {DT_NIGHT, 0, 146, 134, 112, 0, 0},
+        {DT_EVENING, 4, 216, 166, 112, -2, 1},
+        {DT_MORNING, 10, 190, 166, 116, -5, 4},
     };
     for (const fillCase& f : cases) {
         SCOPED_TRACE(f.noise);

@@ -56,6 +56,7 @@ protected:
     controller joys[4];
     game* g = nullptr;
     std::string dir;
+    bool humans = true;   // false: all four players are the computer's
 
     void SetUp() override
     {
@@ -86,8 +87,10 @@ protected:
         g = new game();
         g_thegame = g;
         g->gameMode = 1;
-        g->setController(0, g_keys[0]);
-        g->setController(3, g_joys[0]);
+        if (humans) {
+            g->setController(0, g_keys[0]);
+            g->setController(3, g_joys[0]);
+        }
     }
 
     void endMatch()
@@ -97,8 +100,9 @@ protected:
         g = nullptr;
     }
 
-    // records steps of scripted play into path; the trace of what happened
-    trace record(const std::string& path, int steps)
+    // records steps of scripted play into path, the humans holding their controllers still
+    // from step stillFrom to stillTo; the trace of what happened
+    trace record(const std::string& path, int steps, int stillFrom = -1, int stillTo = -1)
     {
         seedGenerators(seedsFromNumber(7));
         replayheader h;
@@ -109,7 +113,8 @@ protected:
         EXPECT_TRUE(rec.open(path, h));
         trace t;
         for (int i = 0; i < steps; i++) {
-            script(i, keys[0], joys[0]);
+            if (i < stillFrom || i >= stillTo)
+                script(i, keys[0], joys[0]);
             if (i == 300)
                 g->debugParticles = 12;   // F1 pressed a dozen times
             rec.beforeStep(*g);
@@ -210,6 +215,34 @@ TEST_F(Replay, ScriptedHumanMatchPlaysBackStepForStep)
 
     printf("[ replay   ] %d steps (%.0f s of play) in %zu bytes\n", steps, steps * STEP,
            readAll(path).size());
+}
+
+// Seconds in which no input changes leave only step counts in the file, whole chunks of them:
+// held controllers and a match without humans play back to the end all the same.
+TEST_F(Replay, StretchesWithoutAnInputChangePlayBackToTheEnd)
+{
+    struct row {
+        const char* what;
+        bool humans;
+        int stillFrom, stillTo;
+    } rows[] = {
+        { "humans holding still for 16 s", true, 100, 900 },
+        { "the computer only", false, -1, -1 },
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        humans = r.humans;
+        const int steps = 1200;
+        const std::string path = file(std::string(r.humans ? "held" : "computer") + ".tibrelreplay");
+        const trace original = record(path, steps, r.stillFrom, r.stillTo);
+        trace again;
+        replayplayer p;
+        EXPECT_EQ(playBack(path, again, p), replayplayer::END) << p.message();
+        EXPECT_EQ(p.message(), "");
+        EXPECT_EQ(p.stepsPlayed(), static_cast<unsigned>(steps));
+        EXPECT_EQ(again.events, original.events);
+        EXPECT_EQ(again.hashes, original.hashes);
+    }
 }
 
 TEST_F(Replay, AMatchThatGoesAnotherWayStopsPlayback)

@@ -16,6 +16,7 @@
 #include "main.h"
 #include "menu.h"
 #include "player.h"
+#include "playermenu.h"
 #include "support.h"
 #include "textrender.h"
 
@@ -296,6 +297,41 @@ TEST_F(ScreenShape, MenuTextKeepsItsSizeAndStaysCentred)
         EXPECT_EQ(b.width(), firstWidth);
         EXPECT_NEAR((b.x0 + b.x1) / 2.0, s.w / 2.0, 2) << "centred";
         GLDeinitFreeType();
+    }
+}
+
+// The customisation screen's figure keeps its size and its place in the 4:3 layout beside the
+// lines: as wide and as high at every shape, as far from the layout's left edge.
+TEST_F(ScreenShape, CustomisationPreviewKeepsItsShapeAndPlace)
+{
+    player* figure = g->players[1];
+    figure->pos = vector3d(0, 0, 0);   // where the screen's step puts it
+    box first;
+    for (const shape& s : shapes) {
+        SCOPED_TRACE(s.name);
+        use(s);
+        playermenu preview(figure, 1);
+        auto draw = [&](float scale) {
+            figure->sizeScale = scale;
+            glClearColor(0, 0, 0, 1);
+            beginFrame();
+            preview.drawThis();
+            glFinish();
+            return frame(s.w);
+        };
+        const std::vector<unsigned char> with = draw(1), without = draw(0);
+        const box b = boxOf(with, s.w, [&](const unsigned char* p) {
+            const unsigned char* q = &without[p - &with[0]];
+            return std::abs(p[0] - q[0]) + std::abs(p[1] - q[1]) + std::abs(p[2] - q[2]) > 30;
+        });
+        ASSERT_FALSE(b.empty()) << "the figure shows";
+        const float left = screenLayout().x;
+        if (first.empty())
+            first = b;
+        EXPECT_NEAR(b.width(), first.width(), 2) << "not stretched";
+        EXPECT_NEAR(b.height(), first.height(), 2);
+        EXPECT_NEAR(b.x0 - left, first.x0, 2) << "in its place in the 4:3 layout";
+        EXPECT_NEAR(b.y0, first.y0, 2);
     }
 }
 

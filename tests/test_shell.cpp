@@ -11,7 +11,10 @@
 #include <wx/fileconf.h>
 #include <gtest/gtest.h>
 #include "controller.h"
+#include "game.h"
 #include "main.h"
+#include "random.h"
+#include "menu.h"
 #include "fixtures.h"
 #include "support.h"
 
@@ -113,6 +116,40 @@ TEST(startUp, theInstalledDataRootLiesBesideTheProgram)
     std::string folder(exe);
     folder.erase(folder.rfind('/'));
     EXPECT_EQ(installedDataRoot(), folder + "/../share/tibrel");
+}
+
+// "-seed N" makes the generators a function of N alone: two starts with the same number, a
+// moment apart, play the same match (the rallies' hashes and the score); another number plays
+// another.
+static std::vector<unsigned long long> matchFromCommandLine(const char* seed)
+{
+    cmdline args({ "tibrel", "-w", "-play", "-seed", seed });
+    EXPECT_EQ(prepareReplay(args.argc(), args.argv()), 0);
+    seedRandom(args.argc(), args.argv());
+    game* g = new game();
+    g_thegame = g;
+    g->gameMode = 2;   // power-ups draw from the generators too
+    std::vector<unsigned long long> seen;
+    for (int i = 0; i < 3000; i++) {
+        g->step(0.02f);
+        if (i % 250 == 249)
+            seen.push_back(g->stateHash());
+    }
+    seen.push_back(static_cast<unsigned long long>(g->score[0] * 100 + g->score[1]));
+    g_thegame = nullptr;
+    delete g;
+    return seen;
+}
+
+TEST(startUp, theSameSeedPlaysTheSameMatch)
+{
+    ASSERT_TRUE(testsupport::openGLContext()) << "needs a display, e.g. xvfb-run";
+    testsupport::openConfig();
+    const std::vector<unsigned long long> first = matchFromCommandLine("7");
+    SDL_Delay(20);   // the clock and the tick count move on between the starts
+    EXPECT_EQ(matchFromCommandLine("7"), first);
+    EXPECT_NE(matchFromCommandLine("8"), first);
+    testsupport::closeConfig();
 }
 
 // The window failure is one line on standard error, with nothing on standard output.
@@ -482,6 +519,106 @@ TEST_F(shellEvents, aReleaseWaitsForAStepToSeeItsPress)
     pollEvents(inMatch, particles);
     EXPECT_FALSE(keys[1].up);
     stepTaken();
+}
+
+// The frame loop against a clock of its own: frames that take slowMs to draw until a Down key
+// is read and fastMs after it (a burst of owed steps, then none), the key delivered by the
+// display at downMs and let go at upMs. The key goes the real way (the
+// event queue, the controllers, the menus' gathered input) to a screen of twenty lines, whose
+// cursor counts the moves. A press shorter than the repeat delay moves once, however slowly
+// the frames come and however many steps each owes; a held key repeats at its own pace.
+class menuframes : public framerunner {
+public:
+    unsigned now = 1000;
+    unsigned slowMs, fastMs, downMs, upMs;
+    bool pressRead = false;
+    controller menuKeys;
+    controller input;
+    menu screen;
+
+    menuframes(unsigned slow, unsigned fast, unsigned down, unsigned up)
+        : slowMs(slow), fastMs(fast), downMs(down), upMs(up)
+    {
+        for (int i = 0; i < 20; i++)
+            screen.addGo("line", i);
+        screen.setController(&input);
+        g_menuKeys = &menuKeys;
+    }
+    ~menuframes() override { g_menuKeys = nullptr; }
+
+    void readInput() override
+    {
+        send(downMs, SDL_KEYDOWN);
+        send(upMs, SDL_KEYUP);
+        bool inMatch = false;
+        int particles = 0;
+        pollEvents(inMatch, particles);
+        gatherMenuInput(input);
+        pressRead = downMs == 0;
+    }
+    bool step() override
+    {
+        screen.step(STEP_SECONDS);
+        stepTaken();
+        return true;
+    }
+    void draw() override { now += pressRead ? fastMs : slowMs; }
+
+    int movesUntil(unsigned end)
+    {
+        stepclock pace;
+        pace.restart(now);
+        while (now < end) {
+            runFrame(pace, now, MAX_STEPS_PER_FRAME);
+            now += frameDelay(now, pace.due);
+        }
+        return static_cast<int>(screen.cursor);
+    }
+
+private:
+    // the event of the key at ms, once it is due
+    void send(unsigned& ms, Uint8 type)
+    {
+        if (ms == 0 || now < ms)
+            return;
+        SDL_Event e = keyEvent(type, SDLK_DOWN);
+        ASSERT_EQ(SDL_PushEvent(&e), 0);
+        ms = 0;
+    }
+};
+
+TEST_F(shellEvents, aPressMovesAMenuOnceAtAnyFrameRate)
+{
+    ASSERT_TRUE(testsupport::openGLContext()) << "needs a display";
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+    }
+    stepTaken();
+    controller earlier;   // presses the tests before left for the menus
+    gatherMenuInput(earlier);
+    struct row { unsigned slowMs, fastMs, downMs, upMs; int least, most; };
+    const row rows[] = {
+        { 5, 5, 1100, 1400, 1, 1 },       // fast frames, 0.3 s
+        { 79, 79, 1100, 1430, 1, 1 },     // four steps a frame, 0.33 s
+        { 99, 5, 1190, 1490, 1, 1 },      // read at the end of a slow frame, then a burst
+        { 99, 99, 1190, 1490, 1, 1 },
+        { 150, 5, 1140, 1440, 1, 1 },     // slower than four steps a frame
+        { 79, 79, 1100, 1110, 1, 1 },     // pressed and let go within one frame
+        { 79, 5, 1100, 1110, 1, 1 },
+        { 5, 5, 1100, 2100, 9, 9 },       // held 1 s: repeats after 0.4 s, then every 0.08 s
+        { 79, 79, 1100, 2100, 8, 10 },
+        { 79, 5, 1100, 2100, 8, 10 },
+    };
+    for (const row& r : rows) {
+        menuframes frames(r.slowMs, r.fastMs, r.downMs, r.upMs);
+        const int moves = frames.movesUntil(r.upMs + 600);
+        EXPECT_GE(moves, r.least) << r.slowMs << "/" << r.fastMs << " ms frames, held "
+                                  << r.upMs - r.downMs << " ms";
+        EXPECT_LE(moves, r.most) << r.slowMs << "/" << r.fastMs << " ms frames, held "
+                                 << r.upMs - r.downMs << " ms";
+    }
+    while (SDL_PollEvent(&e)) {
+    }
 }
 
 // ---- frame capture ----

@@ -1,4 +1,8 @@
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 #include <sys/stat.h>
@@ -6,6 +10,7 @@
 #include <SDL/SDL.h>
 #include <SDL/SDL_mixer.h>
 #include <gtest/gtest.h>
+#include "glstuff.h"
 #include "sound.h"
 #include "xm_writer.h"
 #include "support.h"
@@ -273,6 +278,95 @@ TEST_F(soundTest, MeterFollowsTheMixedOutput)
     for (int waited = 0; waited < 2000 && g_voltage < 1; waited += 10)
         SDL_Delay(10);
     EXPECT_GT(g_voltage, 1.0f);
+}
+
+// ---- volume ----
+
+// The disk driver writes every mixed block to a file: what the speakers would have played.
+class soundOnDisk : public soundTest {
+protected:
+    std::string file;
+    std::string music;
+
+    void SetUp() override
+    {
+        soundTest::SetUp();
+        file = dir + "/mixed.raw";
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        music = std::string(cwd) + "/data/music/menu_01.xm";
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+        setenv("SDL_DISKAUDIODELAY", "5", 1);   // ms between blocks: faster than real time
+        write("hit.ogg", makeWAV(3, 20000));
+    }
+    void TearDown() override
+    {
+        soundTest::TearDown();
+        setVolumes(VOLUME_STEPS, VOLUME_STEPS);
+        setMuted(false);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        unsetenv("SDL_DISKAUDIOFILE");
+        unsetenv("SDL_DISKAUDIODELAY");
+    }
+
+    // the loudest sample the mixer wrote while an effect (and the music, when asked) played
+    int loudest(int musicLevel, int effectsLevel, bool muted, bool withMusic)
+    {
+        setVolumes(musicLevel, effectsLevel);
+        setMuted(muted);
+        start();
+        if (withMusic)
+            playMusic(music.c_str());
+        else
+            playSound(SOUND_HIT, vector3d());
+        // a few blocks of the mix, however slowly the machine runs
+        struct stat st;
+        for (int waited = 0; waited < 5000; waited += 20) {
+            if (stat(file.c_str(), &st) == 0 && st.st_size > 65536)
+                break;
+            SDL_Delay(20);
+        }
+        deinitSound();
+        std::string bytes;
+        if (FILE* f = fopen(file.c_str(), "rb")) {
+            char buf[65536];
+            size_t n;
+            while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+                bytes.append(buf, n);
+            fclose(f);
+        }
+        EXPECT_GT(bytes.size(), 65536u) << "the driver wrote the mix";
+        int most = 0;
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            Sint16 v;
+            memcpy(&v, bytes.data() + i, 2);
+            most = std::max(most, std::abs(int(v)));
+        }
+        return most;
+    }
+};
+
+TEST_F(soundOnDisk, VolumeZeroAndMuteMixSilence)
+{
+    struct { const char* what; int music, effects; bool muted, withMusic, silent; } cases[] = {
+        {"effects at 0", 10, 0, false, false, true},
+        {"effects at 10", 0, 10, false, false, false},
+        {"effects at 10, muted", 10, 10, true, false, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(loudest(c.music, c.effects, c.muted, c.withMusic) == 0, c.silent) << c.what;
+    // the 20000 of the file, at half volume
+    const int half = loudest(10, 5, false, false);
+    EXPECT_NEAR(half, 20000 * 64 / 128, 200);
+}
+
+TEST_F(soundOnDisk, MusicVolumeZeroIsSilent)
+{
+    if (!isReadableFile(music.c_str(), 1u << 24))
+        GTEST_SKIP() << "data/music/menu_01.xm not generated";
+    EXPECT_GT(loudest(10, 10, false, true), 0);
+    EXPECT_EQ(loudest(0, 10, false, true), 0);
 }
 
 }

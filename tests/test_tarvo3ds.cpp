@@ -594,6 +594,30 @@ TEST_F(VenueModelTest, KeyframeTracksWithinTheLimitsAreRead)
     }
 }
 
+// Each track may hold 4096 keys, and a file 65536 in all: many full tracks are refused by
+// their total, though each one alone is within its limit.
+TEST_F(VenueModelTest, KeysAreCountedOverTheWholeFile)
+{
+    const std::string good = saveVenue(dir + "/good.3ds");
+    std::vector<int32_t> frames(4096);
+    for (int i = 0; i < 4096; i++)
+        frames[i] = i;
+    const std::string full = trackChunk(0xB020, 0, frames, 12);
+    struct row {
+        int tracks;
+        bool sound;
+    } rows[] = { { 1, true }, { 15, true }, { 17, false }, { 40, false } };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.tracks);
+        std::string tracks;
+        for (int i = 0; i < r.tracks; i++)
+            tracks += full;
+        std::string bytes = good;
+        spliceChunk(bytes, FIRST_POSITION, tracks);
+        EXPECT_EQ(tarvo3ds::chunksAreSound((const unsigned char*)bytes.data(), bytes.size()), r.sound);
+    }
+}
+
 TEST_F(VenueModelTest, RandomBytesAreRefused)
 {
     std::mt19937 gen(7);

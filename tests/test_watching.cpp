@@ -206,9 +206,9 @@ TEST_F(Watching, ThePlayersSettingsComeBackAndNothingIsWritten)
     match->state = game::STATE_SERVING;
     match->servingTeam = 0;
     match->pendingDelay = 0;
-    EXPECT_EQ(match->serveHint(), nullptr);
+    EXPECT_EQ(match->serveHint(), "");
     match->replayLabel.clear();
-    EXPECT_NE(match->serveHint(), nullptr);
+    EXPECT_NE(match->serveHint(), "");
     // a change made meanwhile goes to the replay's store only
     g_config->Write("game/roundlength", 9);
 

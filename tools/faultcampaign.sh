@@ -98,10 +98,12 @@ pick() {   # one of the arguments after the first, chosen by a hash of the numbe
     echo "${all[$((n % ${#all[@]}))]}"
 }
 
+# a direction is let go well before its 0.4 s repeat; one xdotool presses and lets go, so the
+# start of a second one on a loaded machine cannot lengthen the hold
 press() {
-    xdotool keydown "$1"
-    sleep "$2"
-    xdotool keyup "$1"
+    local hold=$2
+    case $1 in Up | Down | Left | Right) hold=0.2 ;; esac
+    xdotool keydown "$1" sleep "$hold" keyup "$1"
     sleep "$2"
 }
 

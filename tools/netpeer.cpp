@@ -9,7 +9,8 @@
 //   tibrel_netpeer --replay FILE
 // options: --devices K (local humans, 0 ... 4), --seed S, --round-length I (0 ... 9, 3 points
 //   and up), --mode M, --delay D (0: from the round trips), --record FILE, --fast (no frame
-//   pacing), --leave-at STEP (Escape then), --desync-at STEP (changes one sand cell then:
+//   pacing), --matches N (after each match the machines go back to the lobby and the host
+//   starts the next, seats kept; only the last is recorded), --leave-at STEP (Escape then), --desync-at STEP (changes one sand cell then:
 //   the out-of-sync test), --version TEXT, --data-hash N, --name NAME
 // Output lines: "hash STEP HASH", "stopped: TEXT", "stats ...". Exit 0 when the match was
 // played to its end, 3 when it stopped, 1 on a bad command line or a damaged replay.
@@ -60,6 +61,7 @@ struct options {
     unsigned delay = 0;
     std::string record;
     bool fast = false;
+    int matches = 1;
     long leaveAt = -1;
     long desyncAt = -1;
     std::string version = "Tibrel " TIBREL_VERSION;
@@ -100,6 +102,7 @@ bool parse(int argc, char** argv, options& o)
         else if (a == "--delay") o.delay = atoi(v);
         else if (a == "--record") o.record = v;
         else if (a == "--leave-at") o.leaveAt = atol(v);
+        else if (a == "--matches") o.matches = atoi(v);
         else if (a == "--desync-at") o.desyncAt = atol(v);
         else if (a == "--version") o.version = v;
         else if (a == "--data-hash") o.dataHash = strtoll(v, nullptr, 10);
@@ -214,6 +217,7 @@ int playOnline(const options& o)
     unsigned lobbySince = 0;
     unsigned long long startUs = 0, frameStart = nowUs();
     const unsigned machineSeed = static_cast<unsigned>(o.seed) * 7 + (o.hosting ? 0 : getpid());
+    int matchesLeft = o.matches;
     for (;;) {
         const unsigned t = nowMs();
         for (size_t k = 0; k < local.size(); k++)
@@ -225,6 +229,16 @@ int playOnline(const options& o)
         const netsession::phase ph = session.state();
         if (ph == netsession::STOPPED)
             break;
+        // a match over and more to play: the lobby again, the next match from there
+        if (overAt && matchesLeft > 1 && session.state() == netsession::LOBBY) {
+            matchesLeft--;
+            overAt = 0;
+            lobbySince = 0;
+            recorder.close(*g);
+            g_thegame = nullptr;
+            delete g;
+            g = nullptr;
+        }
         if (ph == netsession::LOBBY && session.isHost() && session.machineCount() >= o.machines) {
             // a second of round trips for the input delay, then the match
             if (!lobbySince)
@@ -240,6 +254,10 @@ int playOnline(const options& o)
             }
         }
         if (session.state() == netsession::STARTING) {
+            std::string seats = "seats";
+            for (int i = 0; i < NET_SEATS; i++)
+                seats += " " + std::to_string(session.seat(i).machine);
+            printf("%s\n", seats.c_str());
             g = buildFromHeader(session.header());
             session.begin(*g, local);
             g->event(game::EV_BEGIN, 0.0f);
@@ -278,14 +296,17 @@ int playOnline(const options& o)
                 printHash(*g, key);
                 if (g->state == game::STATE_MATCHOVER) {
                     overAt = t;
+                    printf("match over\n");
+                    if (matchesLeft > 1)
+                        session.finish();
                     break;
                 }
             }
         }
         // the host stays until every machine has the whole match and its last hash came,
         // a client until its own last hash is delivered
-        if (overAt && t - overAt > 2000 && (!session.isHost() || session.delivered() ||
-                                            t - overAt > 30000))
+        if (overAt && matchesLeft == 1 && t - overAt > 2000 &&
+            (!session.isHost() || session.delivered() || t - overAt > 30000))
             break;
         if (o.fast || session.state() != netsession::PLAYING) {
             usleep(1000);
@@ -305,8 +326,10 @@ int playOnline(const options& o)
                 frameStart = u;   // far behind: no burst of frames
         }
     }
+    // a host that leaves once a client's match is over does not undo that match
     const bool over = g && g->state == game::STATE_MATCHOVER &&
-                      session.state() != netsession::STOPPED;
+                      (session.state() != netsession::STOPPED ||
+                       (overAt && !session.isHost() && session.message().find("lost") != std::string::npos));
     if (!over)
         printf("stopped: %s\n", session.message().c_str());
     std::string dump;

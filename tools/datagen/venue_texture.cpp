@@ -30,17 +30,17 @@ palette paletteFor(venuetime t)
     switch (t) {
     case VT_MORNING:  // cool, low sun rising beyond the stands on the left
         p = {col(0, 32, 64), col(205, 182, 186), col(160, 165, 186), col(226, 196, 204), col(96, 104, 128),
-             col(58, 98, 122), {0.55f, 0.58f, 0.66f}, {0.25f, 0.29f, 0.40f}, {0, 0, 0}, col(165, 152, 69),
+             col(58, 98, 122), {0.55f, 0.58f, 0.66f}, {0.25f, 0.29f, 0.40f}, {0, 0, 0}, col(190, 166, 116),
              {1.0f, 0.93f, 0.82f}, 0.38f, 3.0f, 1.1f, 0.7f, 0.45f, false};
         break;
     case VT_EVENING:  // warm orange, the sun low over the sea on the right
         p = {col(230, 153, 76), col(255, 206, 120), col(240, 168, 104), col(255, 150, 110), col(120, 72, 88),
-             col(92, 72, 84), {0.85f, 0.52f, 0.30f}, {0.28f, 0.20f, 0.26f}, {0, 0, 0}, col(181, 168, 85),
+             col(92, 72, 84), {0.85f, 0.52f, 0.30f}, {0.28f, 0.20f, 0.26f}, {0, 0, 0}, col(216, 166, 112),
              {1.0f, 0.88f, 0.50f}, 0.62f, 2.2f, 1.9f, 1.0f, 0.40f, false};
         break;
     case VT_NIGHT:  // dark blue, a moon, floodlit stands
         p = {col(0, 0, 32), col(16, 22, 54), col(12, 18, 44), col(30, 34, 58), col(6, 8, 22),
-             col(10, 18, 40), {0.10f, 0.12f, 0.20f}, {0.06f, 0.07f, 0.14f}, {0.84f, 0.86f, 0.96f}, col(149, 136, 53),
+             col(10, 18, 40), {0.10f, 0.12f, 0.20f}, {0.06f, 0.07f, 0.14f}, {0.84f, 0.86f, 0.96f}, col(146, 134, 112),
              {0.95f, 0.95f, 0.86f}, 0.60f, 8.0f, 0.8f, 0.35f, 0.25f, true};
         break;
     default:  // bright day, the sun high overhead
