@@ -157,7 +157,8 @@ void beginFrame();
 void keepFrame();
 // one input event: F1 / F2 debug particles, controllers, Escape and a joystick's third
 // button (pause in a match, see pauseFrame; Escape at the match's end leads to the menu; while
-// a replay is watched they leave it and its own keys act, see playback), a key the shown
+// a replay is watched they leave it and its own keys act, see playback; in an online match
+// they leave it), the online screens' typed keys, M (mute), a key the shown
 // screen reads itself (screens is the main menu), the window's close request (see
 // leaveRequested). Returns false when the rest of the queue must wait for the next frame
 // (Escape in the menu).

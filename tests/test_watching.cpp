@@ -254,3 +254,25 @@ TEST_F(Watching, EscapeOrAPadsThirdButtonLeavesAtOnceWithoutThePauseScreen)
         EXPECT_FALSE(watching());
     }
 }
+
+// The replay a file manager hands over is a word on its own; the values of switches are not
+// replays, "-host"'s optional port included.
+TEST(ReplayArgument, AWordOnItsOwnButNoSwitchValue)
+{
+    struct { std::vector<const char*> args; const char* replay; } cases[] = {
+        { { "tibrel", "-w", "a.tibrelreplay" }, "a.tibrelreplay" },
+        { { "tibrel", "-replay", "b", "c" }, "b" },
+        { { "tibrel", "-seed", "7", "-size", "800x600" }, nullptr },
+        { { "tibrel", "-host", "28617" }, nullptr },
+        { { "tibrel", "-join", "127.0.0.1:28617", "-w" }, nullptr },
+        { { "tibrel", "-host", "28617", "d.tibrelreplay" }, "d.tibrelreplay" },
+    };
+    for (const auto& c : cases) {
+        std::vector<char*> argv;
+        for (const char* a : c.args)
+            argv.push_back(const_cast<char*>(a));
+        const char* got = replayArgument((int)argv.size(), argv.data());
+        const std::string shown = got ? got : "(none)";
+        EXPECT_EQ(shown, c.replay ? c.replay : "(none)") << c.args[1] << " " << c.args[2];
+    }
+}
