@@ -67,10 +67,10 @@ to() {
     xdotool mousemove --window "$1" 100 100 windowfocus "$1" 2>/dev/null || true
     sleep 0.3
 }
+# held well under a menu's repeat delay of 0.4 s, so a direction moves once; one xdotool
+# presses and lets go, so a loaded machine cannot lengthen the hold
 press() {
-    xdotool keydown "$1"
-    sleep 0.4
-    xdotool keyup "$1"
+    xdotool keydown "$1" sleep 0.2 keyup "$1"
     sleep 0.4
 }
 shot() {
