@@ -218,7 +218,7 @@ key Up 2                     # "Game Mode"
 key Return                   # Arcade -> Extreme!
 settle "$DAY_ROW" "$WORK/day-2.png"
 shot "$WORK/menu-2.png"
-key Down 7                   # "Start!" (past "Computer:" and "Controls...")
+key Down 8                   # "Start!" (past "Computer:", "Controls..." and "Online...")
 key Return
 sleep 6
 shot "$WORK/match.png"
@@ -260,7 +260,7 @@ settle "$UPPER_ROW" "$WORK/upper-3.png"
     fail "player one's screen does not show the chosen upper body after a restart"
 key Up 7
 key Return                   # "OK!"
-key Down 6                   # "Quit"
+key Down 7                   # "Quit"
 key Return
 wait_exit
 [ "$(stored game timeofday)" = "2" ] || fail "third run: time of day $(stored game timeofday)"

@@ -67,10 +67,10 @@ to() {
     xdotool mousemove --window "$1" 100 100 windowfocus "$1" 2>/dev/null || true
     sleep 0.3
 }
+# one xdotool for the press and the release: a key held past the menus' 0.4 s repeat delay
+# would move twice
 press() {
-    xdotool keydown "$1"
-    sleep 0.4
-    xdotool keyup "$1"
+    xdotool keydown "$1" sleep 0.15 keyup "$1"
     sleep 0.4
 }
 shot() {
