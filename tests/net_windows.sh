@@ -67,10 +67,10 @@ to() {
     xdotool mousemove --window "$1" 100 100 windowfocus "$1" 2>/dev/null || true
     sleep 0.3
 }
-# held well under a menu's repeat delay of 0.4 s, so a direction moves once; one xdotool
-# presses and lets go, so a loaded machine cannot lengthen the hold
+# one xdotool for the press and the release: a key held past the menus' 0.4 s repeat delay
+# would move twice
 press() {
-    xdotool keydown "$1" sleep 0.2 keyup "$1"
+    xdotool keydown "$1" sleep 0.15 keyup "$1"
     sleep 0.4
 }
 shot() {

@@ -51,7 +51,7 @@ play_shots() {
         eval "$(xdotool getwindowgeometry --shell "$wid")"
         shot() { import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$1"; }
         # a key held and released long enough for a frame under load to see both
-        key() { for ((i = 0; i < ${2:-1}; i++)); do xdotool keydown "$1"; sleep 0.4; xdotool keyup "$1"; sleep 0.4; done; }
+        key() { for ((i = 0; i < ${2:-1}; i++)); do xdotool keydown "$1" sleep 0.15 keyup "$1"; sleep 0.4; done; }
         # loading shows plain grey; a picture of some contrast means the loop runs
         for ((t = 0; t < 240; t++)); do
             shot "$(dirname "$STEPS")/start.png"
