@@ -45,10 +45,7 @@ protected:
         if (!testsupport::openGLContext())
             return;
         testsupport::openConfig();
-        for (int i = 0; i < 2; i++)
-            g_keys[i] = &devices[i];
-        for (int i = 0; i < 4; i++)
-            g_joys[i] = &devices[2 + i];
+        testsupport::plugDevices(devices);
         g_thegame = new game();
     }
     static void TearDownTestSuite()

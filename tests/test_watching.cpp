@@ -33,10 +33,7 @@ protected:
         testsupport::writeFile(storePath(), "[game]\ntimeofday=0\nroundlength=0\ngamemode=0\ndifficulty=0\n"
                                             "[controls]\nplayer0=1\n");
         testsupport::openConfig();
-        for (int i = 0; i < 2; i++)
-            g_keys[i] = &devices[i];
-        for (int i = 0; i < 4; i++)
-            g_joys[i] = &devices[2 + i];
+        testsupport::plugDevices(devices);
         match = buildMatch();
         g_thegame = match;
         menu = new mainmenu();
