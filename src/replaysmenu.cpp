@@ -217,7 +217,8 @@ void replaysmenu::drawThis()
 
     // the list, scrolled so the cursor stays in view
     const int n = (int)list.entries.size();
-    const float top = 32 + 2 * lineHeight;
+    // a line lower than other menus: the long lines would run under the ball at the top right
+    const float top = 32 + 3 * lineHeight;
     if (n == 0)
         drawText(half - textWidth("No replays yet") / 2, top, "No replays yet");
     const int first = firstShown((int)cursor, n);

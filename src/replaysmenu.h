@@ -31,7 +31,7 @@ public:
     // the list entry under the cursor, or -1 (on "Back")
     int selected() const;
     // rows of the list shown at once; the list scrolls with the cursor
-    static const int VISIBLE_ROWS = 14;
+    static const int VISIBLE_ROWS = 13;
     // the first row shown for a cursor on entry c of n
     static int firstShown(int c, int n);
 
