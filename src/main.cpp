@@ -903,10 +903,13 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles, menu* s
     return true;
 }
 
-// Presses the controllers have been given since the last step. SDL 1.2 events carry no time:
-// a key pressed and released within one long frame would otherwise reach the next step as
-// released, so the release of such a press waits in the queue until a step has seen it.
+// Presses and releases the controllers have been given since the last step. SDL 1.2 events
+// carry no time: a key pressed and released within one long frame would otherwise reach the
+// next step as released, so the release of such a press waits in the queue until a step has
+// seen it. Likewise a press that follows a release of the same key waits, or presses queued
+// during a stall would run together into one long hold that the menus repeat.
 static std::vector<int> s_freshPresses;   // a key, or JOY_CODE + 256 * joystick + button
+static std::vector<int> s_freshReleases;
 
 static const int JOY_CODE = 0x10000;
 
@@ -931,14 +934,14 @@ void pollEvents(bool& inMatch, int& debugParticles, menu* screens)
     SDL_Event e;
     while (SDL_PeepEvents(&e, 1, SDL_PEEKEVENT, SDL_ALLEVENTS) == 1) {
         const int code = pressCode(e);
-        const bool fresh = std::find(s_freshPresses.begin(), s_freshPresses.end(), code) !=
-                           s_freshPresses.end();
-        // the release, and everything behind it, waits for the next step
-        if (isRelease(e) && fresh)
+        const std::vector<int>& before = isRelease(e) ? s_freshPresses : s_freshReleases;
+        // the release of a fresh press, or the press after a fresh release, and everything
+        // behind it, waits for the next step
+        if (code >= 0 && std::find(before.begin(), before.end(), code) != before.end())
             break;
         SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_ALLEVENTS);
-        if (code >= 0 && !isRelease(e) && !fresh)
-            s_freshPresses.push_back(code);
+        if (code >= 0)
+            (isRelease(e) ? s_freshReleases : s_freshPresses).push_back(code);
         if (!handleEvent(e, inMatch, debugParticles, screens))
             break;
     }
@@ -947,6 +950,7 @@ void pollEvents(bool& inMatch, int& debugParticles, menu* screens)
 void stepTaken()
 {
     s_freshPresses.clear();
+    s_freshReleases.clear();
 }
 
 int stepsDue(int late, int cap)
