@@ -1001,6 +1001,8 @@ const char* const game::matchOverHint = "Press Escape for the menu";
 
 std::string game::serveHint() const
 {
+    if (!replayLabel.empty())
+        return std::string();
     if (state != STATE_SERVING || pendingDelay > 0 || (servingTeam != 0 && servingTeam != 1))
         return std::string();
     const player* server = players[2 * servingTeam];
@@ -1029,7 +1031,7 @@ void game::drawThisPost()
         // the call of the referee, red with a black outline, while its delay runs
         const int e = static_cast<int>(pendingEvent) >= 0 && pendingEvent <= EV_NEWRALLY ? pendingEvent : 0;
         drawCentred(eventTexts[e], messageY, 1, 0, 0);
-    } else if (state == STATE_MATCHOVER) {
+    } else if (state == STATE_MATCHOVER && replayLabel.empty()) {
         // the winner's label stays on the board; this line says how to go on
         drawCentred(matchOverHint, messageY, 1, 1, 1);
     }
@@ -1037,6 +1039,16 @@ void game::drawThisPost()
     if (!hint.empty())
         drawCentred(hint.c_str(), static_cast<float>(layoutHeight * 5 / 6), 1, 1, 0);
 
+    glColor4f(1, 1, 1, 1);
+    glEnable(GL_DEPTH_TEST);
+}
+
+void game::drawReplayLabel()
+{
+    if (replayLabel.empty())
+        return;
+    glDisable(GL_DEPTH_TEST);
+    drawCentred(replayLabel.c_str(), screenLayout().h * 11 / 12, 1, 0.6f, 0.2f);
     glColor4f(1, 1, 1, 1);
     glEnable(GL_DEPTH_TEST);
 }

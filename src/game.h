@@ -3,6 +3,8 @@
 
 #include <string>
 #include "gameobject.h"
+#include <string>
+#include <vector>
 #include "playfield.h"
 
 class playfield;
@@ -66,6 +68,12 @@ public:
     float serveTimer;
     gameevent pendingEvent;
     std::vector<powerupobject*> pickups;   // the children that are pickups, in adoption order
+    // while a replay is watched, the label shown under the court ("REPLAY  1:23"); no hint
+    // aimed at a player shows then. Drawn only: the match never reads it.
+    std::string replayLabel;
+    // the label over the finished frame, after it was kept and captured: a video made of a
+    // replay shows the match alone
+    void drawReplayLabel();
 
     game();
     ~game() override;

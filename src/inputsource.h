@@ -43,6 +43,8 @@ public:
     // "replay FILE: why", or empty
     const std::string& message() const override { return why; }
     int exitStatus() const override { return status_; }
+    // the replay being played, for its progress and the reason it stopped
+    const replayplayer& replay() const { return *player; }
 
 private:
     replayplayer* player;   // owned

@@ -31,8 +31,10 @@
 #include "mainmenu.h"
 #include "onlinemenu.h"
 #include "pausemenu.h"
+#include "playback.h"
 #include "random.h"
 #include "replay.h"
+#include "replaylist.h"
 #include "textrender.h"
 #include <X11/Xlib.h>   // last: its macros (None, Status, ...) would upset the headers above
 
@@ -155,6 +157,7 @@ shellswitches readSwitches(int argc, char** argv)
     s.windowed = findInCmdLine(argc, argv, "-w") != 0;
     s.capture = findInCmdLine(argc, argv, "-capture") != 0;
     s.play = findInCmdLine(argc, argv, "-play") != 0;
+    s.leaveAfterReplay = findInCmdLine(argc, argv, "-leave-after-replay") != 0;
     return s;
 }
 
@@ -200,7 +203,7 @@ bool applySizeSetting(shellswitches& s)
 #endif
 
 static const char* const HELP_SWITCHES =
-    "Usage: tibrel [switches]\n"
+    "Usage: tibrel [switches] [REPLAY FILE]\n"
     "Beach volleyball for up to four players at one computer.\n"
     "\n"
     "Switches:\n"
@@ -214,9 +217,15 @@ static const char* const HELP_SWITCHES =
     "                             the game was started from (raw RGB, no header)\n"
     "  -play                      start straight in a match\n"
     "  -seed N                    start the random generators from N, not the clock\n"
-    "  -replay FILE               play a recorded match back (replays are kept in\n"
+    "  -replay FILE               play a recorded match back, then go on to the title\n"
+    "                             pictures and the main menu (replays are kept in\n"
     "                             $XDG_DATA_HOME/tibrel/replays, else\n"
-    "                             ~/.local/share/tibrel/replays)\n"
+    "                             ~/.local/share/tibrel/replays; \"Replays...\" in the\n"
+    "                             main menu lists them)\n"
+    "  -leave-after-replay        with -replay: leave the game when the replay ends\n"
+    "  -capture-to FILE           -capture into FILE (a file or a pipe)\n"
+    "  REPLAY FILE                the same as -replay FILE (a file manager opens\n"
+    "                             replays so)\n"
     "  -host [PORT]               host an online match: open its lobby at once\n"
     "                             (UDP port net/port, 28617, unless given)\n"
     "  -join ADDR[:PORT]          join the online match hosted at ADDR\n"
@@ -232,6 +241,8 @@ static const char* const HELP_OTHER_KEYS =
     "  Escape       pauses a match: Resume, Restart Match, Leave Match (a joystick's\n"
     "               third button too); it never ends the game. In an online match\n"
     "               it leaves the match; on the host it ends it for everyone\n"
+    "  Replays      Space pauses, Right and Left double and halve the speed; Escape (or\n"
+    "               a joystick's third button) leaves\n"
     "  M            mutes and unmutes music and effects\n"
     "  F1, F2       more or fewer debug particles\n"
     "The game ends with \"Quit\" in the main menu, by closing its window, or on\n"
@@ -255,6 +266,7 @@ static std::string g_startFolder;              // the working folder the game wa
 static volatile sig_atomic_t g_leave = 0;      // set by a window close or SIGINT / SIGTERM
 static controller* g_pauseRequest = nullptr;   // the device whose pause key was pressed
 static pausemenu* g_pause = nullptr;           // the pause screen, while one is open
+static playback g_pace;                        // speed and pause of a replay being watched
 
 bool printInfo(int argc, char** argv)
 {
@@ -791,7 +803,7 @@ void beginFrame()
     glTranslatef(0, 0, -100);
 }
 
-void showFrame(gameobject* shown, void (*over)())
+void showFrame(gameobject* shown, void (*over)(), void (*uncaptured)())
 {
     SDL_JoystickUpdate();
     beginFrame();
@@ -802,6 +814,8 @@ void showFrame(gameobject* shown, void (*over)())
     glFlush();
     keepFrame();
     captureFrame();
+    if (uncaptured)
+        uncaptured();
     SDL_GL_SwapBuffers();
 }
 
@@ -811,7 +825,15 @@ void keepFrame()
     glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, screen_width, screen_height);
 }
 
-bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
+// Escape in a match that is over or in a replay: back to the menu (where a replay returns to
+// the screen it was chosen on)
+static void leaveForMenu(bool& inMatch)
+{
+    inMatch = false;
+    playMusic(MENU_MUSIC);
+}
+
+bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles, menu* screens)
 {
     switch (e.type) {
     case SDL_KEYDOWN: {
@@ -825,20 +847,27 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
             if (key == SDLK_m)
                 toggleMute();
         }
+        // a replay sets the devices again before each step, so a key pressed meanwhile
+        // changes nothing in it
         controllerKey(key, true);
+        if (!inMatch && screens)
+            screens->shown()->onKey(key);
+        if (inMatch && watching())
+            g_pace.key(key);
         onlineKey(e.key.keysym.unicode, key);
         if (key == SDLK_ESCAPE) {
             if (!inMatch)
                 return false;
-            if (g_thegame && g_thegame->state == game::STATE_MATCHOVER && !g_pause) {
-                // the match is over: Escape leads to the menu, as its last line says
-                inMatch = false;
-                playMusic(MENU_MUSIC);
-            } else if (onlineSession()) {
-                onlineEscape();   // an online match is never paused
-            } else {
-                g_pauseRequest = g_keys[0];
+            if (watching() || (g_thegame && g_thegame->state == game::STATE_MATCHOVER && !g_pause)) {
+                // a replay has no pause screen (Space is its pause); a match over says
+                // Escape leads to the menu
+                leaveForMenu(inMatch);
+                return false;
             }
+            if (onlineSession())
+                onlineEscape();   // an online match is never paused
+            else
+                g_pauseRequest = g_keys[0];
         }
         break;
     }
@@ -851,8 +880,12 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
     case SDL_JOYBUTTONDOWN:
     case SDL_JOYBUTTONUP:
         controllerJoyButton(e.jbutton.which, e.jbutton.button, e.type == SDL_JOYBUTTONDOWN);
-        // a pad's third button pauses, as Escape does
+        // a pad's third button pauses, as Escape does, and leaves a replay as Escape does
         if (e.type == SDL_JOYBUTTONDOWN && e.jbutton.button == 2 && inMatch && e.jbutton.which < 4) {
+            if (watching()) {
+                leaveForMenu(inMatch);
+                return false;
+            }
             if (onlineSession()) {
                 if (!g_thegame || g_thegame->state != game::STATE_MATCHOVER)
                     onlineEscape();
@@ -870,10 +903,13 @@ bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles)
     return true;
 }
 
-// Presses the controllers have been given since the last step. SDL 1.2 events carry no time:
-// a key pressed and released within one long frame would otherwise reach the next step as
-// released, so the release of such a press waits in the queue until a step has seen it.
+// Presses and releases the controllers have been given since the last step. SDL 1.2 events
+// carry no time: a key pressed and released within one long frame would otherwise reach the
+// next step as released, so the release of such a press waits in the queue until a step has
+// seen it. Likewise a press that follows a release of the same key waits, or presses queued
+// during a stall would run together into one long hold that the menus repeat.
 static std::vector<int> s_freshPresses;   // a key, or JOY_CODE + 256 * joystick + button
+static std::vector<int> s_freshReleases;
 
 static const int JOY_CODE = 0x10000;
 
@@ -892,21 +928,21 @@ static bool isRelease(const SDL_Event& e)
     return e.type == SDL_KEYUP || e.type == SDL_JOYBUTTONUP;
 }
 
-void pollEvents(bool& inMatch, int& debugParticles)
+void pollEvents(bool& inMatch, int& debugParticles, menu* screens)
 {
     SDL_PumpEvents();
     SDL_Event e;
     while (SDL_PeepEvents(&e, 1, SDL_PEEKEVENT, SDL_ALLEVENTS) == 1) {
         const int code = pressCode(e);
-        const bool fresh = std::find(s_freshPresses.begin(), s_freshPresses.end(), code) !=
-                           s_freshPresses.end();
-        // the release, and everything behind it, waits for the next step
-        if (isRelease(e) && fresh)
+        const std::vector<int>& before = isRelease(e) ? s_freshPresses : s_freshReleases;
+        // the release of a fresh press, or the press after a fresh release, and everything
+        // behind it, waits for the next step
+        if (code >= 0 && std::find(before.begin(), before.end(), code) != before.end())
             break;
         SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_ALLEVENTS);
-        if (code >= 0 && !isRelease(e) && !fresh)
-            s_freshPresses.push_back(code);
-        if (!handleEvent(e, inMatch, debugParticles))
+        if (code >= 0)
+            (isRelease(e) ? s_freshReleases : s_freshPresses).push_back(code);
+        if (!handleEvent(e, inMatch, debugParticles, screens))
             break;
     }
 }
@@ -914,6 +950,7 @@ void pollEvents(bool& inMatch, int& debugParticles)
 void stepTaken()
 {
     s_freshPresses.clear();
+    s_freshReleases.clear();
 }
 
 int stepsDue(int late, int cap)
@@ -974,18 +1011,45 @@ void framerunner::runFrame(stepclock& pace, unsigned now, int cap)
 static const size_t KEPT_REPLAYS = 20;
 
 static replayrecorder g_recorder;           // the match being played, when recording
-static replayplayer* g_playback = nullptr;  // the replay named by "-replay FILE", until it starts
-static std::string g_replayName;
+static replayplayer* g_commandLineReplay = nullptr;   // "-replay FILE", loaded before the window
+static std::string g_commandLineName;
 static localinput g_localInput;
 static inputsource* g_source = &g_localInput;   // where the match's steps take their inputs
 static randomstate g_startRandoms;          // both generators just before the match was built
 static int g_exitStatus = 0;
+
+// the replay being watched (g_source while it runs): its own settings store stands in for
+// the player's meanwhile
+static replayinput* g_replay = nullptr;
+static bool g_replayFromCommandLine = false;
+static wxConfigBase* g_playerStore = nullptr;
 
 const char* switchValue(int argc, char** argv, const char* name)
 {
     for (int i = 1; i + 1 < argc; i++)
         if (argv[i] && strcmp(argv[i], name) == 0)
             return argv[i + 1];
+    return nullptr;
+}
+
+const char* replayArgument(int argc, char** argv)
+{
+    if (const char* file = switchValue(argc, argv, "-replay"))
+        return file;
+    // a file handed over by a file manager or the desktop entry's %f: a word that is neither
+    // a switch nor the value of one
+    for (int i = 1; i < argc; i++) {
+        if (!argv[i] || argv[i][0] == '-' || !argv[i][0])
+            continue;
+        static const char* const withValues[] = { "-seed", "-replay", "-capture-to", "-size",
+                                                   "-host", "-join" };
+        bool value = false;
+        for (const char* sw : withValues)
+            value = value || (argv[i - 1] && strcmp(argv[i - 1], sw) == 0);
+        if (value)
+            continue;
+        return argv[i];
+    }
     return nullptr;
 }
 
@@ -996,8 +1060,8 @@ static void shellError(const std::string& text)
 
 int prepareReplay(int argc, char** argv)
 {
-    delete g_playback;
-    g_playback = nullptr;
+    delete g_commandLineReplay;
+    g_commandLineReplay = nullptr;
     if (findInCmdLine(argc, argv, "-seed") && !switchValue(argc, argv, "-seed")) {
         shellError("-seed needs a whole number, e.g. -seed 7");
         return 1;
@@ -1012,9 +1076,9 @@ int prepareReplay(int argc, char** argv)
             return 1;
         }
     }
-    if (!findInCmdLine(argc, argv, "-replay"))
+    const char* file = replayArgument(argc, argv);
+    if (!file && !findInCmdLine(argc, argv, "-replay"))
         return 0;
-    const char* file = switchValue(argc, argv, "-replay");
     if (!file) {
         shellError("-replay needs a replay file");
         return 1;
@@ -1026,17 +1090,15 @@ int prepareReplay(int argc, char** argv)
         shellError(error);
         return 1;
     }
-    g_playback = p;
-    g_replayName = file;
+    g_commandLineReplay = p;
+    g_commandLineName = file;
     return 0;
 }
 
 void seedRandom(int argc, char** argv)
 {
     const char* seed = switchValue(argc, argv, "-seed");
-    if (g_playback) {
-        restoreRandomState(g_playback->header.randoms);
-    } else if (seed) {
+    if (seed) {
         seedGenerators(seedsFromNumber(strtoull(seed, nullptr, 10)));
     } else {
         timespec now;
@@ -1047,19 +1109,20 @@ void seedRandom(int argc, char** argv)
     }
 }
 
-void useReplayStore()
-{
-    if (!g_playback)
-        return;
-    closeConfigStore();
-    g_config = replayStore(g_playback->header);
-    wxConfigBase::Set(g_config);
-}
-
 game* buildMatch()
 {
     saveRandomState(g_startRandoms);
     return new game();
+}
+
+// the old match goes, a new one built from the generators as they are now
+static game* replaceMatch(game* old)
+{
+    g_thegame = nullptr;
+    delete old;
+    game* match = buildMatch();
+    g_thegame = match;
+    return match;
 }
 
 static void startRecording(game& match, bool begun)
@@ -1078,17 +1141,36 @@ static void startRecording(game& match, bool begun)
         pruneReplays(folder, KEPT_REPLAYS, path.substr(folder.size() + 1));
 }
 
-void startFirstMatch(game& match, bool play)
+// the end mark, and how the match ended for the list of replays
+static void closeRecording(game& match)
 {
-    if (g_playback) {
-        match.debugParticles = g_playback->header.debugParticles;
-        if (g_playback->header.begun)
-            match.event(game::EV_BEGIN, 0.0f);
-        useInputSource(new replayinput(g_playback, g_replayName));
-        g_playback = nullptr;
-    } else if (play) {
-        startRecording(match, false);
-    }
+    const bool wasOpen = g_recorder.isOpen();
+    const std::string path = g_recorder.path();
+    const unsigned steps = g_recorder.steps();
+    g_recorder.close(match);
+    if (wasOpen)
+        noteRecordedReplay(path, steps, match);
+}
+
+// the "-replay FILE" loaded by prepareReplay, watched
+static game* watchCommandLineReplay(game* old, mainmenu& menu)
+{
+    delete menu.watch;
+    menu.watch = g_commandLineReplay;
+    menu.watchName = g_commandLineName;
+    g_commandLineReplay = nullptr;
+    game* match = watchReplay(old, menu);
+    g_replayFromCommandLine = true;
+    return match;
+}
+
+game* startFirstMatch(game* match, mainmenu& menu, bool play)
+{
+    if (g_commandLineReplay)
+        return watchCommandLineReplay(match, menu);
+    if (play)
+        startRecording(*match, false);
+    return match;
 }
 
 void useInputSource(inputsource* source)
@@ -1102,10 +1184,7 @@ game* beginMatch(game* old, mainmenu& menu)
 {
     // a fresh match every time, so its replay starts from what a fresh game builds
     const int debug = old->debugParticles;
-    g_thegame = nullptr;
-    delete old;
-    game* match = buildMatch();
-    g_thegame = match;
+    game* match = replaceMatch(old);
     match->debugParticles = debug;
     for (int i = 0; i < 4; i++)
         menu.onSelect(menu.controlItem + i);
@@ -1119,20 +1198,72 @@ game* beginMatch(game* old, mainmenu& menu)
     return match;
 }
 
-void endMatchReplay(game& match)
+game* watchReplay(game* old, mainmenu& menu)
 {
-    g_recorder.close(match);
-    useInputSource(nullptr);
+    closeRecording(*old);
+    const replayheader& h = menu.watch->header;
+    // the replay's settings stand in for the player's until it ends; they are never written
+    g_playerStore = g_config;
+    g_config = replayStore(h);
+    wxConfigBase::Set(g_config);
+    restoreRandomState(h.randoms);
+    game* match = replaceMatch(old);
+    menu.readStored();
+    match->applyDaytime();
+    match->debugParticles = h.debugParticles;
+    if (h.begun)
+        match->event(game::EV_BEGIN, 0.0f);
+    g_shake = 0;
+    g_mix = 0;
+    g_replay = new replayinput(menu.watch, menu.watchName);
+    menu.watch = nullptr;
+    useInputSource(g_replay);
+    g_replayFromCommandLine = false;
+    g_pace = playback();
+    return match;
 }
 
-bool stepMatch(game& match)
+bool watching()
+{
+    return g_replay != nullptr;
+}
+
+bool watchingCommandLine()
+{
+    return watching() && g_replayFromCommandLine;
+}
+
+game* leaveMatch(game* match, mainmenu& menu)
+{
+    closeRecording(*match);
+    // a replay's source lets go of the devices it held
+    useInputSource(nullptr);
+    if (!g_replay)
+        return match;
+    g_replay = nullptr;
+    // the player's own store, settings and a fresh match of theirs come back
+    delete g_config;
+    g_config = g_playerStore;
+    g_playerStore = nullptr;
+    wxConfigBase::Set(g_config);
+    match = replaceMatch(match);
+    menu.readStored();
+    return match;
+}
+
+// one step when the source holds its inputs; false when the source has ended
+static bool stepOnce(game& match, mainmenu& menu)
 {
     const inputsource::status s = g_source->beforeStep(match);
     if (s == inputsource::END) {
         if (!g_source->message().empty())
             shellError(g_source->message());
-        g_exitStatus = g_source->exitStatus();
-        endMatchReplay(match);
+        // the game's exit status tells of a replay named on the command line, not of one
+        // chosen in the menu
+        if (!g_replay || g_replayFromCommandLine)
+            g_exitStatus = std::max(g_exitStatus, g_source->exitStatus());
+        if (g_replay)
+            menu.watchNote = g_replay->replay().message();
         return false;
     }
     if (s == inputsource::WAIT)
@@ -1143,6 +1274,17 @@ bool stepMatch(game& match)
     match.step(STEP_SECONDS);
     g_recorder.afterStep(match);
     g_source->afterStep(match);
+    return true;
+}
+
+bool stepMatch(game& match, mainmenu& menu)
+{
+    const unsigned steps = g_replay ? g_pace.stepsThisTick() : 1;
+    for (unsigned i = 0; i < steps; i++)
+        if (!stepOnce(match, menu))
+            return false;
+    if (g_replay)
+        match.replayLabel = g_pace.label(g_replay->replay().stepsPlayed());
     return true;
 }
 
@@ -1174,7 +1316,7 @@ static void leaveOnlineMatch(mainmenu& menu)
 static void openPause(controller* by)
 {
     // no restarting a replay being watched: that would begin a new match of one's own
-    g_pause = new pausemenu(!g_playback, false);
+    g_pause = new pausemenu(!watching(), false);
     g_pause->setController(by);
     g_pause->holdEdges();
     g_shake = 0;
@@ -1202,6 +1344,12 @@ void drawPause()
         g_pause->draw();
 }
 
+void drawReplayLabel()
+{
+    if (g_thegame)
+        g_thegame->drawReplayLabel();
+}
+
 game* pauseFrame(game* match, mainmenu& menu, bool& inMatch)
 {
     if (g_pauseRequest) {
@@ -1220,12 +1368,11 @@ game* pauseFrame(game* match, mainmenu& menu, bool& inMatch)
         break;
     case pausemenu::CHOICE_RESTART:
         closePause();
-        endMatchReplay(*match);
-        match = beginMatch(match, menu);
+        match = beginMatch(leaveMatch(match, menu), menu);
         break;
     case pausemenu::CHOICE_LEAVE:
         closePause();
-        endMatchReplay(*match);
+        match = leaveMatch(match, menu);
         inMatch = false;
         playMusic(MENU_MUSIC);
         break;
@@ -1251,16 +1398,17 @@ public:
     controller& menuInput;   // every device at once, gathered with the events
     bool inMatch;
     bool running = true;
+    bool leaveAfterReplay;   // "-leave-after-replay": the end of a "-replay FILE" ends the game
 
-    shellframe(game* m, mainmenu& menu, controller& input, bool playing)
-        : match(m), mainMenu(menu), menuInput(input), inMatch(playing), wasInMatch(playing),
-          day(g_dt)
+    shellframe(game* m, mainmenu& menu, controller& input, bool playing, bool leaveAfter)
+        : match(m), mainMenu(menu), menuInput(input), inMatch(playing),
+          leaveAfterReplay(leaveAfter), wasInMatch(playing), day(g_dt)
     {
     }
 
     void readInput() override
     {
-        pollEvents(inMatch, match->debugParticles);
+        pollEvents(inMatch, match->debugParticles, &mainMenu);
         gatherMenuInput(menuInput);
     }
 
@@ -1268,34 +1416,36 @@ public:
     {
         if (leaveRequested())
             return false;
-        if (wasInMatch && !inMatch)
-            endMatchReplay(*match);
+        if (wasInMatch && !inMatch) {
+            match = leaveMatch(match, mainMenu);
+            backInMenus();
+        }
         if (inMatch) {
             // Escape: the pause screen opens, closes or has its choice carried out;
             // while it is open no step is taken
             match = pauseFrame(match, mainMenu, inMatch);
-            if (inMatch && !matchPaused() && !stepMatch(*match)) {
-                // an online match that stopped goes back to its lobby, not out of the game
-                if (onlineSession())
-                    inMatch = false;
-                else
-                    running = false;
-            }
+            if (inMatch && !matchPaused() && !stepMatch(*match, mainMenu))
+                sourceEnded();
         } else {
             stepScreens(mainMenu, STEP_SECONDS);
+            // "Start!" begins a match of the player's, a replay chosen is watched
             if (onlineMatchStarting()) {
                 inMatch = true;
                 match = beginOnlineMatch(match);
-            } else if (mainMenu.result == 1) {
+            } else if (mainMenu.result == 1 || mainMenu.result == 2) {
                 inMatch = true;
-                match = beginMatch(match, mainMenu);
+                match = mainMenu.result == 1 ? beginMatch(match, mainMenu)
+                                             : watchReplay(match, mainMenu);
                 mainMenu.result = 0;
             }
             running = mainMenu.result != -1;
         }
         stepTaken();
-        if (wasInMatch && !inMatch && onlineSession())
-            leaveOnlineMatch(mainMenu);
+        if (wasInMatch && !inMatch) {
+            if (onlineSession())
+                leaveOnlineMatch(mainMenu);
+            backInMenus();
+        }
         // a new match resets the sand and a new time of day loads pictures: the time that
         // took is not owed, so no burst of steps follows
         const bool changed = inMatch != wasInMatch || g_dt != day;
@@ -1311,10 +1461,32 @@ public:
     void draw() override
     {
         if (running && !leaveRequested())
-            showFrame(inMatch ? static_cast<gameobject*>(match) : &mainMenu, inMatch ? drawOverMatch : nullptr);
+            showFrame(inMatch ? static_cast<gameobject*>(match) : &mainMenu, inMatch ? drawOverMatch : nullptr,
+                      inMatch ? drawReplayLabel : nullptr);
     }
 
 private:
+    // The screen shown again after a match takes what is held as seen: the Escape that left a
+    // replay must not also leave the Replays screen, nor the Return of "Leave Match" act.
+    void backInMenus()
+    {
+        mainMenu.shown()->ignoreHeldInput();
+    }
+
+    // The match's input source has ended. An online match goes back to its lobby and a replay
+    // back to where it was chosen (the title pictures and the menu after -replay); neither
+    // ends the game, but for -leave-after-replay.
+    void sourceEnded()
+    {
+        const bool leaveGame = !onlineSession() && (!watching() || (leaveAfterReplay && watchingCommandLine()));
+        match = leaveMatch(match, mainMenu);
+        inMatch = false;
+        if (leaveGame)
+            running = false;
+        else if (!onlineSession())
+            playMusic(MENU_MUSIC);
+    }
+
     // what the last step ended with: the input read since may have changed it
     bool wasInMatch;
     int day;
@@ -1350,7 +1522,6 @@ int SDL_main(int argc, char** argv)
         return 1;
     }
     reserveCaptureBuffer();
-    useReplayStore();
     greyScreen(0.5f);
 
     seedRandom(argc, argv);
@@ -1389,19 +1560,21 @@ int SDL_main(int argc, char** argv)
         openOnline(*mainMenu, online);
     }
 
-    if (switches.capture)
+    if (const char* to = switchValue(argc, argv, "-capture-to"))
+        startCapture(inStartFolder(to).c_str());
+    else if (switches.capture)
         startCapture(inStartFolder("video.out").c_str());
     playMusic(MENU_MUSIC);
-    const bool playing = switches.play || g_playback;
+    const bool playing = switches.play || g_commandLineReplay;
     // the menu has set the stored time of day; a match started at once follows it as well
-    if (playing)
+    if (switches.play)
         match->applyDaytime();
-    startFirstMatch(*match, playing);
+    match = startFirstMatch(match, *mainMenu, switches.play);
     greyScreen(0.0f);
     reserveTexture(&g_buff, bufsize, bufsize, true);
     SDL_JoystickEventState(SDL_ENABLE);
 
-    shellframe frame(match, *mainMenu, menuInput, playing);
+    shellframe frame(match, *mainMenu, menuInput, playing, switches.leaveAfterReplay);
     frame.pace.restart(SDL_GetTicks());
     while (frame.running && !leaveRequested()) {
         // a captured video shows every step: one step per drawn frame, however long it takes
@@ -1414,7 +1587,7 @@ int SDL_main(int argc, char** argv)
 
     closePause();
     if (inMatch)
-        endMatchReplay(*match);
+        match = leaveMatch(match, *mainMenu);
     closeOnline();
     stopMusic();
     deinitSound();

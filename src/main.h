@@ -118,6 +118,7 @@ struct shellswitches {
     bool capture;    // "-capture"
     bool play;       // "-play"
     bool sized;      // "-size WxH" or one of "-640" ... "-1280" was given
+    bool leaveAfterReplay;   // "-leave-after-replay": with "-replay", leave when it ends
 };
 // sets screen_width, screen_height and bufsize from "-640" ... "-1280" (last one tested wins),
 // then from "-size WxH" (which wins over them)
@@ -155,18 +156,22 @@ void beginFrame();
 // copies the finished frame into g_buff for the next postprocess
 void keepFrame();
 // one input event: F1 / F2 debug particles, controllers, Escape and a joystick's third
-// button (pause in a match, see pauseFrame; Escape at the match's end leads to the menu), the
-// window's close request (see leaveRequested). Returns false when the
-// rest of the queue must wait for the next frame (Escape in the menu).
-bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles);
+// button (pause in a match, see pauseFrame; Escape at the match's end leads to the menu; while
+// a replay is watched they leave it and its own keys act, see playback; in an online match
+// they leave it), the online screens' typed keys, M (mute), a key the shown
+// screen reads itself (screens is the main menu), the window's close request (see
+// leaveRequested). Returns false when the rest of the queue must wait for the next frame
+// (Escape in the menu).
+bool handleEvent(const SDL_Event& e, bool& inMatch, int& debugParticles, menu* screens = nullptr);
 // drains the queue through handleEvent before a step; the release of a key or joystick button
 // pressed since the last step stays queued, with what follows it, until stepTaken
-void pollEvents(bool& inMatch, int& debugParticles);
+void pollEvents(bool& inMatch, int& debugParticles, menu* screens = nullptr);
 // a step has seen the controllers: releases held back by pollEvents may now reach them
 void stepTaken();
 // one drawn frame of shown, with what over draws on top (the pause screen): drawing,
-// post-processing, the copy kept for the next frame's effects, the capture and the swap
-void showFrame(gameobject* shown, void (*over)() = nullptr);
+// post-processing, the copy kept for the next frame's effects, the capture, what uncaptured
+// draws on the window alone (a replay's label: a video of a replay shows the match) and the swap
+void showFrame(gameobject* shown, void (*over)() = nullptr, void (*uncaptured)() = nullptr);
 
 // Seeds and replays.
 class mainmenu;
@@ -174,25 +179,39 @@ class inputsource;
 static const float STEP_SECONDS = 0.02f;   // game time per frame
 // the word after the switch name, or null
 const char* switchValue(int argc, char** argv, const char* name);
+// the replay to watch: the word after "-replay", else a word on its own ("tibrel -w FILE", as
+// a file manager starts the game); null when there is none
+const char* replayArgument(int argc, char** argv);
 // checks "-seed N" and loads "-replay FILE"; 0, or the exit status after a one-line message
 int prepareReplay(int argc, char** argv);
-// both generators from the replay, from "-seed N", or from the wall clock and tick count
+// both generators from "-seed N", or from the wall clock and tick count
 void seedRandom(int argc, char** argv);
-// while a replay is shown, the store holds its settings and no file is written
-void useReplayStore();
 // a new match, the generators' state before it kept for its replay
 game* buildMatch();
-// the match the loop starts in: a replay's, or a recorded "-play" match
-void startFirstMatch(game& match, bool play);
+// the match the loop starts in: the "-replay FILE" loaded by prepareReplay, watched; else with
+// play a recorded match, else match itself
+game* startFirstMatch(game* match, mainmenu& menu, bool play);
 // "Start!": a fresh match with the menu's settings, begun and recorded; old is deleted
 game* beginMatch(game* old, mainmenu& menu);
-// Escape or the end of the loop: the recording is closed, playback left
-void endMatchReplay(game& match);
+
+// Watching a replay. The replay's settings stand in for the player's stored ones while it
+// runs and are never written; when it ends the player's store, settings and a fresh match
+// come back, so watching never changes the player's game.
+// the replay the menu has loaded (menu.watch), in a match built as the recorded one was
+game* watchReplay(game* old, mainmenu& menu);
+// true while a replay is watched
+bool watching();
+// true while the replay watched came from the command line
+bool watchingCommandLine();
+// Escape, a replay's end or the end of the loop: the recording is closed, or the replay
+// left and the player's game restored; returns the match the menu goes on with
+game* leaveMatch(game* match, mainmenu& menu);
 // the source of the match's inputs from now on (owned); null: this computer's devices
 void useInputSource(inputsource* source);
-// one step of the match, recorded, when its input source holds the step's inputs; false
-// when the source has ended
-bool stepMatch(game& match);
+// the steps of one tick of the step clock: one, or while a replay is watched as many as its
+// speed and pause give. Each is recorded, and taken when the input source holds its inputs.
+// False when the source has ended (its reason on standard error and in menu.watchNote).
+bool stepMatch(game& match, mainmenu& menu);
 
 // Pause: Escape or a joystick's third button in the match (handleEvent) asks for it.
 // Opens or closes the pause screen when asked, steps it and carries out its choice: Resume,
@@ -203,6 +222,8 @@ game* pauseFrame(game* match, mainmenu& menu, bool& inMatch);
 bool matchPaused();
 // the pause screen over the match just drawn, when one is open
 void drawPause();
+// the label of a replay being watched, over the match just drawn and captured
+void drawReplayLabel();
 // closes the pause screen without a choice
 void closePause();
 

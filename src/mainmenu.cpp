@@ -16,15 +16,17 @@
 #include "main.h"
 #include "player.h"
 #include "playermenu.h"
+#include "replay.h"
+#include "replaysmenu.h"
 #include "textrender.h"
 
-enum { GO_QUIT = 99, GO_START = 100, GO_CONTROLS = 101, GO_ONLINE = 103 };
+enum { GO_QUIT = 99, GO_START = 100, GO_CONTROLS = 101, GO_REPLAYS = 102, GO_ONLINE = 103 };
 
 static const char* const DEVICE_NAMES[7] = {
     "Computer", "Keyboard 1", "Keyboard 2", "Joystick 1", "Joystick 2", "Joystick 3", "Joystick 4"
 };
-static const char* const DAYTIME_NAMES[4] = { "Morning", "Day", "Evening", "Night" };
-static const char* const MODE_NAMES[3] = { "Classic", "Arcade", "Extreme!" };
+const char* const DAYTIME_NAMES[4] = { "Morning", "Day", "Evening", "Night" };
+const char* const MODE_NAMES[3] = { "Classic", "Arcade", "Extreme!" };
 static const char* const LEVEL_NAMES[3] = { "Easy", "Normal", "Hard" };
 
 // device code -> the controller it selects; 0 (computer) and unknown codes give none
@@ -105,43 +107,23 @@ static menuitem choiceLine(const wxString& label, const char* const* names, int 
     return it;
 }
 
-mainmenu::mainmenu()
+mainmenu::mainmenu() : watch(nullptr)
 {
     title = "Tibrel 2006";
 
     controlItem = (int)items.size();
-    for (int i = 0; i < 4; i++) {
-        menuitem it = choiceLine(wxString::Format("Team %d Player %d", i / 2 + 1, i % 2 + 1),
-                                 DEVICE_NAMES, 7);
-        it.valueIndex = readDevice(controlKey(i));
-        if (g_thegame)
-            g_thegame->setController(i, deviceController(it.valueIndex));
-        items.push_back(it);
-    }
-
-    // the options go through onSelect, which applies them to the match and stores them
+    for (int i = 0; i < 4; i++)
+        items.push_back(choiceLine(wxString::Format("Team %d Player %d", i / 2 + 1, i % 2 + 1),
+                                   DEVICE_NAMES, 7));
     optionsItem = (int)items.size();
-    menuitem day = choiceLine("Time of Day", DAYTIME_NAMES, 4);
-    day.valueIndex = readChoice("game/timeofday", 1, 4);
-    items.push_back(day);
-    onSelect(optionsItem);
-
+    items.push_back(choiceLine("Time of Day", DAYTIME_NAMES, 4));
     menuitem length("Round Length", 0);
     for (int k = 0; k < 10; k++)
         length.values.push_back(wxString::Format("%d", 3 * (k + 1)));
-    length.valueIndex = readChoice("game/roundlength", 2, 10);
     items.push_back(length);
-    onSelect(optionsItem + 1);
-
-    menuitem mode = choiceLine("Game Mode", MODE_NAMES, 3);
-    mode.valueIndex = readChoice("game/gamemode", 1, 3);
-    items.push_back(mode);
-    onSelect(optionsItem + 2);
-
-    menuitem level = choiceLine("Computer", LEVEL_NAMES, 3);
-    level.valueIndex = readChoice("game/difficulty", DIFF_NORMAL, 3);
-    items.push_back(level);
-    onSelect(optionsItem + 3);
+    items.push_back(choiceLine("Game Mode", MODE_NAMES, 3));
+    items.push_back(choiceLine("Computer", LEVEL_NAMES, 3));
+    readStored();
 
     addSeparator();
     addGo("Player One...", 1);
@@ -149,11 +131,36 @@ mainmenu::mainmenu()
     addGo("Player Three...", 3);
     addGo("Player Four...", 4);
     addGo("Controls...", GO_CONTROLS);
+    addGo("Replays...", GO_REPLAYS);
     addSeparator();
     addGo("Online...", GO_ONLINE);
     addGo("Start!", GO_START);
     addSeparator();
     addGo("Quit", GO_QUIT);
+}
+
+mainmenu::~mainmenu()
+{
+    delete watch;
+}
+
+void mainmenu::readStored()
+{
+    for (int i = 0; i < 4; i++) {
+        menuitem& it = items[controlItem + i];
+        it.valueIndex = readDevice(controlKey(i));
+        if (g_thegame)
+            g_thegame->setController(i, deviceController(it.valueIndex));
+    }
+    // the options go through onSelect, which applies them to the match and stores them
+    static const char* const keys[4] = { "game/timeofday", "game/roundlength", "game/gamemode",
+                                         "game/difficulty" };
+    static const int defaults[4] = { 1, 2, 1, DIFF_NORMAL };
+    for (int k = 0; k < 4; k++) {
+        menuitem& it = items[optionsItem + k];
+        it.valueIndex = readChoice(keys[k], defaults[k], (int)it.values.size());
+        onSelect(optionsItem + k);
+    }
 }
 
 void mainmenu::onSelect(int index)
@@ -195,6 +202,8 @@ void mainmenu::onGo(int id)
         result = -1;
     } else if (id == GO_START) {
         result = 1;
+    } else if (id == GO_REPLAYS) {
+        openSubMenu(new replaysmenu(*this, replayFolder()));
     } else if (id == GO_ONLINE) {
         openSubMenu(new onlinemenu());
     } else if (id == GO_CONTROLS) {

@@ -134,6 +134,11 @@ void menu::onGo(int)
 {
 }
 
+bool menu::onKey(int)
+{
+    return false;
+}
+
 int repeatsDue(float heldBefore, float heldAfter)
 {
     // instants reached by t seconds of holding; the margin keeps sums of 0.02 s steps that
@@ -332,13 +337,12 @@ void menu::drawLayoutPicture(unsigned int tex)
     drawPicture(tex, screenLayout());
 }
 
-static int textWidth(const wxString& s)
+int menu::textWidth(const wxString& s)
 {
     return GLTextWidth(0, L"%ls", (const wchar_t*)s.wc_str());
 }
 
-// texts are drawn as they stand: a "%" in a label is not a format
-static void text(int x, float y, const wxString& s)
+void menu::drawText(int x, float y, const wxString& s)
 {
     GLText(0, (float)x, y, L"%ls", (const wchar_t*)s.wc_str());
 }
@@ -354,6 +358,19 @@ float menu::lineY(int i) const
     return top + i * lineHeight;
 }
 
+void menu::drawBackground()
+{
+    if (!background)
+        return;
+    glDisable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glShadeModel(GL_FLAT);
+    glEnable(GL_TEXTURE_2D);
+    glColor4f(1, 1, 1, 1);
+    drawFullScreenPicture(background);
+    glDepthMask(GL_TRUE);
+}
+
 void menu::drawThis()
 {
     glClearColor(0, 0, 0, 1);
@@ -361,23 +378,14 @@ void menu::drawThis()
         subMenu->drawThis();
         return;
     }
-
-    if (background) {
-        glDisable(GL_DEPTH_TEST);
-        glDepthMask(GL_FALSE);
-        glShadeModel(GL_FLAT);
-        glEnable(GL_TEXTURE_2D);
-        glColor4f(1, 1, 1, 1);
-        drawFullScreenPicture(background);
-        glDepthMask(GL_TRUE);
-    }
+    drawBackground();
 
     int n = (int)items.size();
     const int width = (int)screenLayout().w;
     int half = width / 2;
 
     glColor4f(1, 1, 1, 1);
-    text((width - textWidth(title)) / 2, 32, title);
+    drawText((width - textWidth(title)) / 2, 32, title);
 
     for (int i = 0; i < n; i++) {
         const menuitem& it = items[i];
@@ -388,20 +396,20 @@ void menu::drawThis()
                 glColor4f(1, 0, 0, 1);
             else
                 glColor4f(1, 1, 1, 1);
-            text(half - textWidth(it.label) / 2, y, it.label);
+            drawText(half - textWidth(it.label) / 2, y, it.label);
         } else if (it.kind != ITEM_SEPARATOR) {
             // a choice, or an action that shows a value
             wxString caption = it.label + ": ";
             wxString value = " " + it.valueStr();
             glColor4f(1, 1, 1, 1);
-            text(half - textWidth(caption), y, caption);
+            drawText(half - textWidth(caption), y, caption);
             if (here) {
                 glColor4f(0, 1, 1, 1);
-                text(half, y, "________________");
+                drawText(half, y, "________________");
             } else {
                 glColor4f(1, 1, 0, 1);
             }
-            text(half, y, value);
+            drawText(half, y, value);
         }
     }
 }

@@ -43,7 +43,7 @@ public:
     float heldDir;            // seconds the vertical direction has been held
     float heldSide;
     int backId;               // the line the back button acts as; NO_BACK_LINE closes the screen
-    int result;               // 1 start, -1 quit (main menu)
+    int result;               // 1 start, 2 watch a replay, -1 quit (main menu)
     menu* subMenu;
     menu* parentMenu;
     unsigned int background;
@@ -57,6 +57,9 @@ public:
     void step(float dt) override;
     virtual void onSelect(int index);
     virtual void onGo(int id);
+    // a key the screen reads itself beyond its controller (an SDL key symbol, e.g. Escape);
+    // true when it used it. The shell offers each key press to the screen shown.
+    virtual bool onKey(int key);
     // what the controller holds now counts as seen: it acts only when pressed again
     void ignoreHeldInput();
     // the back button on a sub-screen: its back line, or closing it; deletes the screen
@@ -85,6 +88,11 @@ protected:
     static void drawFullScreenPicture(unsigned int tex);
     // the whole picture in the 4:3 layout rectangle
     static void drawLayoutPicture(unsigned int tex);
+    // the background picture over the whole window, the start of every screen
+    void drawBackground();
+    // texts are drawn as they stand: a "%" in a label is not a format
+    static void drawText(int x, float y, const wxString& s);
+    static int textWidth(const wxString& s);
 };
 
 // One step of the screens below top, which the shown one takes. Each transition shows as a zoom

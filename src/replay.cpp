@@ -17,6 +17,7 @@
 
 static const char MAGIC[8] = { 'T', 'I', 'B', 'R', 'E', 'L', 'R', 'P' };
 static const char* const SUFFIX = ".tibrelreplay";
+static const char* const HEADER_CUT = "the replay is cut short in its header";
 
 void replayDevices(controller* out[REPLAY_DEVICES])
 {
@@ -182,7 +183,7 @@ std::string replayHeaderBytes(const replayheader& h)
 
 replayrecorder::replayrecorder()
     : fd(-1), pendingSteps(0), stepsInChunk(0), boundKnown(false), lastDebug(0), rallyKey(-1),
-      written(0)
+      written(0), recorded(0)
 {
     std::fill(known, known + REPLAY_DEVICES, false);
 }
@@ -230,6 +231,8 @@ bool replayrecorder::open(const std::string& path, const replayheader& h)
     std::fill(known, known + REPLAY_DEVICES, false);
     lastDebug = h.debugParticles;
     rallyKey = -1;
+    where = path;
+    recorded = 0;
     boundKnown = false;
     return true;
 }
@@ -322,6 +325,7 @@ void replayrecorder::afterStep(game& g)
         return;
     pendingSteps++;
     stepsInChunk++;
+    recorded++;
     const long long key = rallyKeyOf(g);
     if (key != rallyKey) {
         rallyKey = key;
@@ -394,7 +398,8 @@ bool replayplayer::load(const std::string& path, std::string& error)
     return true;
 }
 
-bool replayplayer::loadBytes(const std::string& bytes, std::string& error)
+bool parseReplayHeader(const std::string& bytes, replayheader& out, size_t& end,
+                       std::string& error)
 {
     if (bytes.empty()) {
         error = "the file is empty";
@@ -441,13 +446,25 @@ bool replayplayer::loadBytes(const std::string& bytes, std::string& error)
     const size_t headEnd = r.at;
     const unsigned sum = static_cast<unsigned>(r.u(4));
     if (!r.ok) {
-        error = "the replay is cut short in its header";
+        error = HEADER_CUT;
         return false;
     }
     if (sum != fnv32(bytes.data(), headEnd)) {
         error = "the replay's header is damaged";
         return false;
     }
+    out = h;
+    end = r.at;
+    return true;
+}
+
+bool replayplayer::loadBytes(const std::string& bytes, std::string& error)
+{
+    replayheader h;
+    size_t headEnd = 0;
+    if (!parseReplayHeader(bytes, h, headEnd, error))
+        return false;
+    reader r(bytes, headEnd);
     header = h;
 
     // every whole chunk whose checksum holds; the first bad one ends the replay
@@ -561,6 +578,87 @@ replayplayer::result replayplayer::beforeStep(game& g, controller* devices[REPLA
     pending--;
     played++;
     return GO;
+}
+
+// bytes after the tag of a record that is not 'T' (see the format in replay.h); -1 for 'E'
+// and unknown tags, which end a count
+static int recordPayload(char tag)
+{
+    switch (tag) {
+    case 'C': return 12;   // device, directions, buttons, two axes
+    case 'D': return 4;
+    case 'H': return 8;
+    case 'S': return 2;
+    default: return -1;
+    }
+}
+
+unsigned replayplayer::stepsRecorded() const
+{
+    // the records are whole: their chunks' checksums held
+    unsigned steps = 0;
+    reader r(records, 0);
+    while (r.ok && r.at < records.size()) {
+        const char tag = static_cast<char>(r.u(1));
+        if (tag == 'T') {
+            steps += static_cast<unsigned>(std::min<unsigned long long>(r.u(4), REPLAY_STEPS_PER_CHUNK));
+            continue;
+        }
+        const int skip = recordPayload(tag);
+        if (skip < 0 || !r.has(static_cast<size_t>(skip)))
+            break;
+        r.at += static_cast<size_t>(skip);
+    }
+    return steps;
+}
+
+// ---- reading the header alone ----
+
+static const size_t HEADER_GUESS = 16384;   // bytes; a header with the usual settings is ~5 KB
+static const size_t HEADER_MAX = 1u << 20;  // bytes read at most for a header
+
+bool readReplayHeader(const std::string& path, replayheader& h, std::string& error)
+{
+    // never blocks on a pipe, never follows a link out of the folder
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot open " + path + ": " + strerror(errno);
+        return false;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        error = path + " is not a regular file";
+        return false;
+    }
+    std::string bytes;
+    size_t want = HEADER_GUESS;
+    size_t end = 0;
+    bool ok = false;
+    for (;;) {
+        char buf[4096];
+        while (bytes.size() < want) {
+            const ssize_t n = read(fd, buf, std::min(sizeof buf, want - bytes.size()));
+            if (n <= 0)
+                break;
+            bytes.append(buf, static_cast<size_t>(n));
+        }
+        ok = parseReplayHeader(bytes, h, end, error);
+        // a header longer than the first guess: once more with all it may need
+        if (ok || bytes.size() < want || want >= HEADER_MAX || error != HEADER_CUT)
+            break;
+        want = HEADER_MAX;
+    }
+    close(fd);
+    return ok;
+}
+
+std::string replaySetting(const replayheader& h, const std::string& key, const std::string& def)
+{
+    for (const auto& kv : h.settings)
+        if (kv.first == key)
+            return kv.second;
+    return def;
 }
 
 // ---- settings ----

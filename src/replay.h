@@ -75,6 +75,9 @@ public:
     void close(game& g);
     // bytes written so far
     size_t size() const { return written; }
+    // the file being written (empty when none) and the steps recorded in it
+    const std::string& path() const { return where; }
+    unsigned steps() const { return recorded; }
 
 private:
     int fd;   // the file, written without a buffer of its own
@@ -88,6 +91,8 @@ private:
     int lastDebug;
     long long rallyKey;
     size_t written;
+    std::string where;
+    unsigned recorded;
     void flushSteps();
     void writeChunk();
     void recordBindings(game& g, controller* const devices[REPLAY_DEVICES]);
@@ -108,6 +113,8 @@ public:
     // why playback stopped (DAMAGED, MISMATCH, or END before the end mark), one line
     const std::string& message() const { return why; }
     unsigned stepsPlayed() const { return played; }
+    // the steps the intact chunks hold, counted without playing them
+    unsigned stepsRecorded() const;
 
 private:
     std::string records;     // the records of every whole, intact chunk
@@ -121,6 +128,14 @@ private:
     std::string why;
     result readUntilSteps(game& g, controller* devices[REPLAY_DEVICES]);
 };
+
+// Reads only the header of a replay file (its first bytes); false with a one-line reason when
+// the file is not a replay this game can play.
+bool readReplayHeader(const std::string& path, replayheader& h, std::string& error);
+// the header at the start of bytes; end is where the records begin
+bool parseReplayHeader(const std::string& bytes, replayheader& h, size_t& end, std::string& error);
+// a stored value of the header's settings ("game/gamemode"), or def
+std::string replaySetting(const replayheader& h, const std::string& key, const std::string& def);
 
 // the stored settings a match depends on: controls, game options, each player's outfit and
 // height (store key, value)

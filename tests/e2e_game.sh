@@ -95,6 +95,18 @@ differing() {
     compare -metric AE -fuzz 3% "$1" "$2" null: 2>&1 | cut -d' ' -f1
 }
 
+# takes shots into $2 until one differs from $1 in more than 100 000 pixels (a new scene, not a
+# transition's first frames); a sanitizer build on a loaded machine may take seconds to show it
+shown_apart() {
+    local ref=$1 out=$2
+    for ((t = 0; t < 60; t++)); do
+        shot "$out"
+        [ "$(differing "$ref" "$out")" -gt 100000 ] && return 0
+        sleep 1
+    done
+    return 1
+}
+
 # waits until an area of the screen stops changing (transitions and wobble are over)
 settle() {
     local area=$1 out=$2
@@ -184,7 +196,7 @@ stored() {
 
 # rows of the 800 x 600 screens: the main menu's "Time of Day" line and the customisation
 # screen's "Upper Body" line (right of the preview figure)
-DAY_ROW="800x24+0+212"
+DAY_ROW="800x24+0+190"
 UPPER_ROW="550x24+250+272"
 
 # ---- 1: first run ----
@@ -218,10 +230,10 @@ key Up 2                     # "Game Mode"
 key Return                   # Arcade -> Extreme!
 settle "$DAY_ROW" "$WORK/day-2.png"
 shot "$WORK/menu-2.png"
-key Down 8                   # "Start!" (past "Computer:", "Controls..." and "Online...")
+key Down 9                   # "Start!" (past "Computer", "Controls...", "Replays..." and "Online...")
 key Return
-sleep 6
-shot "$WORK/match.png"
+shown_apart "$WORK/menu-2.png" "$WORK/match.png" || fail "no match was shown"
+sleep 2                      # the transition into the match is over
 if [ -n "$SHOTS" ]; then
     for ((t = 10; t < 40; t++)); do
         shot "$SHOTS/match-$t.png"
@@ -241,8 +253,6 @@ TORSO_2=$(stored pl0 Torso)
 if [ -z "$TORSO_2" ] || [ "$TORSO_2" = "$TORSO_1" ]; then
     fail "upper body not changed: '$TORSO_1' -> '$TORSO_2'"
 fi
-# the match was shown in place of the menu
-[ "$(differing "$WORK/match.png" "$WORK/menu-2.png")" -gt 100000 ] || fail "no match was shown"
 [ "$(differing "$WORK/day-2.png" "$WORK/day-1.png")" -gt 100 ] ||
     fail "the main menu did not show the new time of day"
 
@@ -260,7 +270,7 @@ settle "$UPPER_ROW" "$WORK/upper-3.png"
     fail "player one's screen does not show the chosen upper body after a restart"
 key Up 7
 key Return                   # "OK!"
-key Down 7                   # "Quit"
+key Down 8                   # "Quit"
 key Return
 wait_exit
 [ "$(stored game timeofday)" = "2" ] || fail "third run: time of day $(stored game timeofday)"

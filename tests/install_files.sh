@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The desktop files of an installed tree: the desktop entry and the AppStream metainfo pass
-# their validators, the man page renders without warnings, and every icon size the desktop
-# entry points at is there as a PNG of that size; the copyright file covers the game and its font.
+# their validators, the man page renders without warnings, every icon size the desktop entry
+# points at is there as a PNG of that size, the copyright file covers the game and its font, and
+# replay files have their MIME type, which the desktop entry opens (its %f) as -replay does.
 # Usage: install_files.sh <build dir>
 set -euo pipefail
 
 build=$(cd "${1:?build directory}" && pwd)
-for tool in desktop-file-validate appstreamcli man identify; do
+for tool in desktop-file-validate appstreamcli man identify update-mime-database xdg-mime gio; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed"; exit 1; }
 done
 
@@ -69,9 +70,38 @@ fi
 for section in NAME SYNOPSIS OPTIONS KEYS FILES "CAPTURE FORMAT"; do
     grep -q "^$section" "$work/man.txt" || fail "the man page has no $section section"
 done
+# justified lines spread their spaces, so words are looked for with the spaces squeezed
 for word in -capture -host -join --help tibrel.conf video.out "Page Down"; do
-    grep -q -- "$word" "$work/man.txt" || fail "the man page does not mention $word"
+    tr -s ' ' <"$work/man.txt" | grep -q -- "$word" || fail "the man page does not mention $word"
 done
+
+# replays: xdg-mime knows the type once the prefix's MIME database is built (by name and by the
+# file's first bytes), and the desktop entry hands the file to the game as -replay does
+mimexml="$prefix/share/mime/packages/$id.xml"
+[ -f "$mimexml" ] || fail "no MIME type file at $mimexml"
+grep -qx 'MimeType=application/x-tibrel-replay;' "$desktop" || fail "the desktop entry takes no replays"
+printf 'TIBRELRP\001\000\000\000' >"$work/match.tibrelreplay"
+cp "$work/match.tibrelreplay" "$work/unnamed"
+filetype() {
+    XDG_CURRENT_DESKTOP=GNOME XDG_DATA_DIRS="$prefix/share:/usr/share" XDG_DATA_HOME="$work/none" \
+        xdg-mime query filetype "$1"
+}
+[ "$(filetype "$work/match.tibrelreplay")" != application/x-tibrel-replay ] ||
+    fail "the type is known before the database is built: the check proves nothing"
+update-mime-database "$prefix/share/mime" || fail "update-mime-database failed"
+for f in match.tibrelreplay unnamed; do
+    got=$(filetype "$work/$f")
+    [ "$got" = application/x-tibrel-replay ] || fail "xdg-mime query filetype $f: $got"
+done
+exec_line=$(sed -n 's/^Exec=//p' "$desktop" | head -n 1)
+[[ "$exec_line" == *" %f" ]] || fail "the desktop entry's Exec= does not end in %f: $exec_line"
+# %f with a file that is not a replay: refused in one line before any window, as -replay does
+read -r -a words <<<"${exec_line% %f}"
+status=0
+env -u DISPLAY "$prefix/bin/${words[0]}" "${words[@]:1}" "$work/unnamed" 2>"$work/open.err" || status=$?
+[ "$status" -eq 1 ] || fail "opening a damaged replay exited with $status"
+[ "$(wc -l <"$work/open.err")" -eq 1 ] && grep -q "cut short" "$work/open.err" ||
+    fail "opening a damaged replay said: $(cat "$work/open.err")"
 
 sizes=0
 for size in 16 32 48 64 128 256; do

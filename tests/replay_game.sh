@@ -3,9 +3,10 @@
 #   1. bad command lines and files: one line on standard error and a non-zero exit;
 #   2. "tibrel -w -play -seed 7 -capture", left through the pause screen mid-match, records a
 #      replay;
-#   3. "tibrel -w -replay <it> -capture" plays it to its end and exits 0, and its frames are
-#      the frames of the original run, byte for byte, for the part that was played;
-#   4. the same replay with one rally hash changed stops with exit status 2.
+#   3. "tibrel -w -replay <it> -capture -leave-after-replay" plays it to its end and exits 0,
+#      and its frames are the frames of the original run, byte for byte, for the part played;
+#   4. the same replay with one rally hash changed, opened as a file manager does (the file
+#      alone), stops with exit status 2.
 #
 # usage: tests/replay_game.sh <build dir>     (run from the repository root)
 # TIBREL_E2E_KEEP=1 keeps the working folder.
@@ -119,7 +120,7 @@ mv video.out original.out
 [ "$(ls "$REPLAYS" | wc -l)" -eq 1 ] || fail "more than one replay for one match"
 
 # ---- 3. played back ----
-run -w -replay "$replay" -capture
+run -w -replay "$replay" -capture -leave-after-replay
 rc=$?
 [ "$rc" -eq 0 ] || fail "the replay exited with $rc: $(cat "$WORK/err.txt")"
 [ ! -s "$WORK/err.txt" ] || fail "the replay said: $(cat "$WORK/err.txt")"
@@ -148,7 +149,7 @@ perl -e '
     substr($s, $n - 4, 4) = pack("V", $h);
     open($f, ">:raw", $ARGV[1]) or die; print $f $s; close $f;
 ' "$replay" "$WORK/differs.tibrelreplay" || fail "could not make the changed replay"
-run -w -replay "$WORK/differs.tibrelreplay"
+run -w "$WORK/differs.tibrelreplay" -leave-after-replay   # as a file manager opens it
 rc=$?
 [ "$rc" -eq 2 ] || fail "a changed hash exited with $rc: $(cat "$WORK/err.txt")"
 grep -q "differs from the recording" "$WORK/err.txt" || fail "said: $(cat "$WORK/err.txt")"

@@ -54,6 +54,14 @@ bool openGLContext(int w, int h)
     return g_glOpen;
 }
 
+void plugDevices(controller* devices)
+{
+    for (int i = 0; i < 2; i++)
+        g_keys[i] = &devices[i];
+    for (int i = 0; i < 4; i++)
+        g_joys[i] = &devices[2 + i];
+}
+
 void openConfig()
 {
     // the game's own opening, so tests read and write the file the game would

@@ -5,6 +5,8 @@
 #include <vector>
 #include "netprotocol.h"
 
+class controller;
+
 // Test-wide set-up: the process main() points HOME and XDG_CONFIG_HOME at a fresh temporary
 // folder, so no test touches a player's real settings.
 namespace testsupport {
@@ -18,6 +20,9 @@ std::string makeTempDir();
 // opens a small SDL window with an OpenGL context (needs a display, e.g. xvfb-run);
 // returns false when none can be opened. Safe to call more than once.
 bool openGLContext(int w = 64, int h = 64);
+
+// points the two keyboards (g_keys) at devices[0..1] and the four pads (g_joys) at devices[2..5]
+void plugDevices(controller* devices);
 
 // opens the configuration store "tibrel" under the temporary home into g_config
 void openConfig();

@@ -45,10 +45,7 @@ protected:
         if (!testsupport::openGLContext())
             return;
         testsupport::openConfig();
-        for (int i = 0; i < 2; i++)
-            g_keys[i] = &devices[i];
-        for (int i = 0; i < 4; i++)
-            g_joys[i] = &devices[2 + i];
+        testsupport::plugDevices(devices);
         g_thegame = new game();
     }
     static void TearDownTestSuite()
@@ -110,7 +107,7 @@ controller MainMenuTest::devices[6];
 TEST_F(MainMenuTest, LinesAsTheyAreShown)
 {
     build();
-    struct { const char* label; int kind; int id; int values; } lines[19] = {
+    struct { const char* label; int kind; int id; int values; } lines[20] = {
         {"Team 1 Player 1", ITEM_SELECT, 0, 7}, {"Team 1 Player 2", ITEM_SELECT, 0, 7},
         {"Team 2 Player 1", ITEM_SELECT, 0, 7}, {"Team 2 Player 2", ITEM_SELECT, 0, 7},
         {"Time of Day", ITEM_SELECT, 0, 4},     {"Round Length", ITEM_SELECT, 0, 10},
@@ -118,14 +115,14 @@ TEST_F(MainMenuTest, LinesAsTheyAreShown)
         {nullptr, ITEM_SEPARATOR, 0, 0},
         {"Player One...", ITEM_GO, 1, 0},       {"Player Two...", ITEM_GO, 2, 0},
         {"Player Three...", ITEM_GO, 3, 0},     {"Player Four...", ITEM_GO, 4, 0},
-        {"Controls...", ITEM_GO, 101, 0},
+        {"Controls...", ITEM_GO, 101, 0},       {"Replays...", ITEM_GO, 102, 0},
         {nullptr, ITEM_SEPARATOR, 0, 0},        {"Online...", ITEM_GO, 103, 0},
         {"Start!", ITEM_GO, 100, 0},            {nullptr, ITEM_SEPARATOR, 0, 0},
         {"Quit", ITEM_GO, 99, 0},
     };
     EXPECT_EQ(m->title, wxString("Tibrel 2006"));
-    ASSERT_EQ(m->items.size(), 19u);
-    for (int i = 0; i < 19; i++) {
+    ASSERT_EQ(m->items.size(), 20u);
+    for (int i = 0; i < 20; i++) {
         const menuitem& it = m->items[i];
         EXPECT_EQ(it.kind, lines[i].kind) << "line " << i;
         EXPECT_EQ((int)it.values.size(), lines[i].values) << "line " << i;
@@ -344,7 +341,7 @@ TEST_F(MainMenuTest, TimeOfDayRebuildsEveryOutfitOnce)
 TEST_F(MainMenuTest, StartAndQuitSetTheResult)
 {
     build();
-    press(1, 16);
+    press(1, 17);
     EXPECT_EQ(m->result, 1);
     m->result = 0;
     // up from the first line wraps to "Quit"
@@ -352,8 +349,8 @@ TEST_F(MainMenuTest, StartAndQuitSetTheResult)
     pad.up = true;
     m->step(0.02f);
     pad.up = false;
-    EXPECT_EQ(m->cursor, 18u);
-    press(0, 18);
+    EXPECT_EQ(m->cursor, 19u);
+    press(0, 19);
     EXPECT_EQ(m->result, -1);
 }
 

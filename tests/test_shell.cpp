@@ -521,6 +521,39 @@ TEST_F(shellEvents, aReleaseWaitsForAStepToSeeItsPress)
     stepTaken();
 }
 
+// Presses of one key queued during a stall (the venue loading a new time of day): a step sees
+// each release between them, so each press moves a menu once and none runs into the next.
+TEST_F(shellEvents, pressesQueuedTogetherMoveAMenuOnceEach)
+{
+    ASSERT_TRUE(testsupport::openGLContext()) << "needs a display";
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+    }
+    stepTaken();
+    controller menuKeys, input, earlier;
+    g_menuKeys = &menuKeys;
+    gatherMenuInput(earlier);   // presses the tests before left for the menus
+    menu screen;
+    for (int i = 0; i < 20; i++)
+        screen.addGo("line", i);
+    screen.setController(&input);
+    for (int i = 0; i < 4; i++) {
+        SDL_Event down = keyEvent(SDL_KEYDOWN, SDLK_DOWN), up = keyEvent(SDL_KEYUP, SDLK_DOWN);
+        ASSERT_EQ(SDL_PushEvent(&down), 0);
+        ASSERT_EQ(SDL_PushEvent(&up), 0);
+    }
+    bool inMatch = false;
+    int particles = 0;
+    for (int step = 0; step < 40; step++) {   // a frame of one step each
+        pollEvents(inMatch, particles);
+        gatherMenuInput(input);
+        screen.step(STEP_SECONDS);
+        stepTaken();
+    }
+    EXPECT_EQ(screen.cursor, 4u);
+    g_menuKeys = nullptr;
+}
+
 // The frame loop against a clock of its own: frames that take slowMs to draw until a Down key
 // is read and fastMs after it (a burst of owed steps, then none), the key delivered by the
 // display at downMs and let go at upMs. The key goes the real way (the

@@ -7,7 +7,7 @@ TIBREL_PACKAGES=(
     libwxgtk3.2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libgtest-dev libbenchmark-dev libpng-dev libvorbis-dev libogg-dev libenet-dev fonts-tuffy
     xvfb xauth xdotool imagemagick python3
-    libx11-dev desktop-file-utils appstream man-db dpkg-dev
+    libx11-dev desktop-file-utils appstream man-db dpkg-dev xdg-utils shared-mime-info
 )
 
 # the packages of the list that are not installed, one per line

@@ -234,14 +234,14 @@ public:
         match = beginMatch(new game(), *settings);
         // into the rally, past the serve
         for (int i = 0; i < 150; i++)
-            stepMatch(*match);
+            stepMatch(*match, *settings);
         if (what == PARTICLES) {
             match->debugParticles = 256;
             // the rain reaches its steady state before it is measured
             for (int i = 0; i < 60; i++) {
                 beginFrame();
                 match->draw();
-                stepMatch(*match);
+                stepMatch(*match, *settings);
             }
         }
     }
@@ -267,11 +267,11 @@ public:
         }
         if (what == POINT && n % 60 < 30)
             atTheNet();
-        stepMatch(*match);
+        stepMatch(*match, *settings);
     }
     void end() override
     {
-        endMatchReplay(*match);
+        match = leaveMatch(match, *settings);
         g_thegame = nullptr;
         delete match;
         match = nullptr;
