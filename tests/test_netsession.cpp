@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include "support.h"
 #include <SDL/SDL.h>
+#include "game.h"
+#include "main.h"
 #include "netlobby.h"
 #include "netsession.h"
 
@@ -195,6 +197,93 @@ TEST(NetSession, TheLobbyIsTheSameOnBothMachines)
     EXPECT_EQ(again.state(), netsession::LOBBY) << again.message();
     EXPECT_EQ(again.self(), 1u) << "the number of the machine that left";
     EXPECT_EQ(again.lobby().machines[1].name, "emil");
+}
+
+// A match clears every machine's ready as it starts: back in the lobby, with the seats it
+// had, the host cannot start the next match before each machine has said ready again.
+TEST(NetSession, EveryMachineSaysReadyAgainForTheNextMatch)
+{
+    ASSERT_TRUE(testsupport::openGLContext()) << "needs a display, e.g. xvfb-run";
+    testsupport::openConfig();
+    ASSERT_EQ(enet_initialize(), 0);
+    netsession host(me("anna"));
+    ASSERT_TRUE(host.host(0)) << host.message();
+    netsession client(me("bob"));
+    ASSERT_TRUE(client.join("127.0.0.1", host.port())) << client.message();
+    runAll({ &host, &client }, [&] { return client.lobby().machines.size() == 2; });
+    client.setReady(true, 1);
+    runAll({ &host, &client }, [&] { return everyoneReady(host.lobby()); });
+    ASSERT_TRUE(everyoneReady(host.lobby()));
+    const std::string seats = seatsText(host.lobby());
+
+    ASSERT_TRUE(host.startMatch(replayheader(), 2));
+    EXPECT_FALSE(everyoneReady(host.lobby())) << "the host's lobby as the match starts";
+    runAll({ &host, &client }, [&] { return client.state() == netsession::STARTING; });
+    ASSERT_EQ(client.state(), netsession::STARTING) << client.message();
+    EXPECT_FALSE(client.ready());
+
+    // the match is over as soon as it begins: both go back to the lobby
+    game* g = new game();
+    g_thegame = g;
+    host.begin(*g, {});
+    client.begin(*g, {});
+    host.finish();
+    client.finish();
+    runAll({ &host, &client }, [&] { return host.state() == netsession::LOBBY &&
+                                           client.state() == netsession::LOBBY; });
+    g_thegame = nullptr;
+    delete g;
+    ASSERT_EQ(host.state(), netsession::LOBBY) << host.message();
+    ASSERT_EQ(client.state(), netsession::LOBBY) << client.message();
+    runAll({ &host, &client }, [&] { return client.lobby() == host.lobby(); });
+    EXPECT_FALSE(everyoneReady(host.lobby()));
+    EXPECT_FALSE(client.lobby().machines[1].ready) << "the client reads it too";
+    EXPECT_FALSE(client.ready());
+    EXPECT_EQ(seatsText(host.lobby()), seats);
+    EXPECT_EQ(seatsText(client.lobby()), seats);
+    EXPECT_FALSE(host.startMatch(replayheader(), 2)) << "bob has not said ready again";
+    EXPECT_EQ(host.state(), netsession::LOBBY);
+
+    client.setReady(true, 1);
+    runAll({ &host, &client }, [&] { return everyoneReady(host.lobby()); });
+    EXPECT_TRUE(everyoneReady(host.lobby()));
+    EXPECT_TRUE(host.startMatch(replayheader(), 2));
+    testsupport::closeConfig();
+}
+
+// A host that leaves its lobby says so as it disconnects; a host gone without a word is a
+// lost connection.
+TEST(NetSession, AClientReadsWhyItsHostWentAway)
+{
+    ASSERT_EQ(enet_initialize(), 0);
+    netsession* host = new netsession(me("anna"));
+    ASSERT_TRUE(host->host(0)) << host->message();
+    netsession client(me("bob"));
+    ASSERT_TRUE(client.join("127.0.0.1", host->port())) << client.message();
+    runAll({ host, &client }, [&] { return client.lobby().machines.size() == 2; });
+    ASSERT_EQ(client.state(), netsession::LOBBY) << client.message();
+    delete host;   // Escape or quitting in the lobby
+    runAll({ &client }, [&] { return client.state() == netsession::STOPPED; });
+    EXPECT_EQ(client.message(), "The host closed the lobby");
+
+    rawend r;
+    ENetAddress a;
+    a.host = ENET_HOST_ANY;
+    a.port = 0;
+    r.host = enet_host_create(&a, 1, 2, 0, 0);
+    ASSERT_NE(r.host, nullptr);
+    ENetAddress bound;
+    ASSERT_EQ(enet_socket_get_address(r.host->socket, &bound), 0);
+    netsession other(me("carl"));
+    ASSERT_TRUE(other.join("127.0.0.1", bound.port)) << other.message();
+    run(other, r, [&] { return r.peer != nullptr && !r.received.empty(); });
+    ASSERT_NE(r.peer, nullptr);
+    r.send(encodeWelcome(1, "host"));
+    run(other, r, [&] { return other.state() == netsession::LOBBY; });
+    ASSERT_EQ(other.state(), netsession::LOBBY);
+    enet_peer_disconnect_now(r.peer, 0);
+    run(other, r, [&] { return other.state() == netsession::STOPPED; });
+    EXPECT_EQ(other.message(), "The connection to the host was lost");
 }
 
 // A machine looking for matches asks on 127.0.0.1 (a test sends no broadcast): the host in

@@ -239,6 +239,9 @@ int playOnline(const options& o)
             delete g;
             g = nullptr;
         }
+        // a client says ready in every lobby, as a match clears it
+        if (ph == netsession::LOBBY && !session.isHost() && !session.ready())
+            session.setReady(true, static_cast<unsigned>(o.devices));
         if (ph == netsession::LOBBY && session.isHost() && session.machineCount() >= o.machines) {
             // a second of round trips for the input delay, then the match
             if (!lobbySince)
