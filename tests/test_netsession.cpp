@@ -251,6 +251,48 @@ TEST(NetSession, EveryMachineSaysReadyAgainForTheNextMatch)
     testsupport::closeConfig();
 }
 
+// While the match runs: the corner line gives the input delay in steps and ms; a machine that
+// holds no bundle to step with runs its frames 2 % longer; once a machine's keys have been
+// missing for over half a second the host names it, with the seconds waited.
+TEST(NetSession, TheMatchShowsItsDelayAndWhomItWaitsFor)
+{
+    ASSERT_TRUE(testsupport::openGLContext()) << "needs a display, e.g. xvfb-run";
+    testsupport::openConfig();
+    ASSERT_EQ(enet_initialize(), 0);
+    netsession host(me("anna"));
+    ASSERT_TRUE(host.host(0)) << host.message();
+    netsession client(me("bob"));
+    ASSERT_TRUE(client.join("127.0.0.1", host.port())) << client.message();
+    runAll({ &host, &client }, [&] { return client.lobby().machines.size() == 2; });
+    client.setReady(true, 1);
+    runAll({ &host, &client }, [&] { return everyoneReady(host.lobby()); });
+    ASSERT_TRUE(host.startMatch(replayheader(), 3));
+    runAll({ &host, &client }, [&] { return client.state() == netsession::STARTING; });
+    ASSERT_EQ(client.state(), netsession::STARTING) << client.message();
+    game* g = new game();
+    g_thegame = g;
+    controller keys;
+    host.begin(*g, { &keys });
+    client.begin(*g, { &keys });
+    EXPECT_EQ(client.cornerLine().substr(0, 22), "Delay 3 (60 ms), ping ");
+    EXPECT_EQ(client.frameMicros(), 20400u) << "no bundle yet: the client is ahead";
+
+    const unsigned t0 = SDL_GetTicks() + 1;
+    host.poll(t0);
+    unsigned seconds = 99;
+    EXPECT_EQ(host.waitingFor(t0 + 400, seconds), "") << "under half a second";
+    EXPECT_EQ(host.waitingFor(t0 + 2600, seconds), "bob");
+    EXPECT_EQ(seconds, 2u);
+
+    runAll({ &host, &client }, [&] { return client.stepsHeld() > 0; });
+    EXPECT_EQ(client.frameMicros(), 20000u) << "a bundle to step with";
+    unsigned none = 99;
+    EXPECT_EQ(client.waitingFor(SDL_GetTicks() + 1, none), "");
+    g_thegame = nullptr;
+    delete g;
+    testsupport::closeConfig();
+}
+
 // A host that leaves its lobby says so as it disconnects; a host gone without a word is a
 // lost connection.
 TEST(NetSession, AClientReadsWhyItsHostWentAway)
