@@ -1009,6 +1009,18 @@ bool netsession::dump(std::string& text) const
     return false;
 }
 
+bool netsession::writeDump(const std::string& recording) const
+{
+    std::string text;
+    if (recording.empty() || !dump(text))
+        return false;
+    FILE* f = fopen((recording + ".dump").c_str(), "w");
+    if (!f)
+        return false;
+    const bool whole = fputs(text.c_str(), f) >= 0;
+    return fclose(f) == 0 && whole;
+}
+
 // ---- the machine ----
 
 static void hashFolder(const std::string& path, unsigned long long& h)

@@ -134,6 +134,9 @@ public:
     // after an out-of-sync stop: this machine's state at the step the hashes differed, as
     // text (the score, ball, players, then the sand row by row); false when not kept
     bool dump(std::string& text) const;
+    // writes that state beside the match's recording, as RECORDING.dump; false when none
+    // was kept or it cannot be written
+    bool writeDump(const std::string& recording) const;
 
     // what happened to the other machines, oldest first ("anna left; the computer plays
     // for them from step 812"); the caller shows and clears them

@@ -466,11 +466,12 @@ game* buildOnlineMatch(inputsource*& source)
     return g;
 }
 
-void onlineMatchLeft()
+void onlineMatchLeft(const std::string& recording)
 {
     if (!g_session)
         return;
     g_session->finish();
+    g_session->writeDump(recording);
     // the player's own settings come back in place of the host's
     closeConfigStore();
     openConfigStore();

@@ -75,9 +75,12 @@ public:
     void close(game& g);
     // bytes written so far
     size_t size() const { return written; }
+    // the file last opened, "" when none could be
+    const std::string& path() const { return file; }
 
 private:
     int fd;   // the file, written without a buffer of its own
+    std::string file;
     std::string chunk;
     unsigned pendingSteps;
     unsigned stepsInChunk;
