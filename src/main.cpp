@@ -1305,7 +1305,7 @@ static game* beginOnlineMatch(game* old)
 // back in the lobby after an online match: the main menu's own round length and time of day
 static void leaveOnlineMatch(mainmenu& menu)
 {
-    onlineMatchLeft();
+    onlineMatchLeft(g_recorder.path());
     menu.onSelect(menu.optionsItem);
     menu.onSelect(menu.optionsItem + 1);
     playMusic(MENU_MUSIC);

@@ -48,6 +48,12 @@ enum netstop {
     STOP_HOST_ENDED = 1, STOP_OUT_OF_SYNC, STOP_MATCH_OVER, STOP_DAMAGED
 };
 
+// why a host disconnects, carried in the disconnection itself (ENet's disconnect data), as a
+// packet sent just before it may be thrown away unread; 0 is a connection lost without a word
+enum netbye {
+    BYE_LOBBY_CLOSED = 1
+};
+
 // one controller state as the network carries it
 struct netpad {
     unsigned char dirs = 0;       // bits 0-3: left, right, up, down

@@ -59,7 +59,7 @@ netsession::~netsession()
     const bool lobby = phase_ == LOBBY || phase_ == CONNECTING;
     for (const machine& m : machines)
         if (lobby && hosting && m.present && m.peer)
-            enet_peer_disconnect_now(m.peer, 0);
+            enet_peer_disconnect_now(m.peer, BYE_LOBBY_CLOSED);
     if (lobby && !hosting && server)
         enet_peer_disconnect_now(server, 0);
     if (net) {
@@ -143,7 +143,7 @@ void netsession::receive()
             received(e.peer, e.packet->data, e.packet->dataLength);
             enet_packet_destroy(e.packet);
         } else if (e.type == ENET_EVENT_TYPE_DISCONNECT) {
-            disconnected(e.peer);
+            disconnected(e.peer, e.data);
         }
     }
 }
@@ -262,13 +262,26 @@ void netsession::connected(ENetPeer* p)
     }
 }
 
-void netsession::disconnected(ENetPeer* p)
+// A machine building a match reads no packets for seconds, and ENet, which checks its
+// unanswered packets before it reads what came, would then give up the others (or they it) on
+// the first look after the build. While the match is built everywhere a connection is given
+// LOADING_MS, as long as the host waits for a machine's first input; then PEER_TIMEOUT_MS.
+void netsession::allowLoading(ENetPeer* p, bool building)
+{
+    const unsigned ms = building ? LOADING_MS : PEER_TIMEOUT_MS;
+    if (p)
+        enet_peer_timeout(p, 0, ms, ms);
+}
+
+void netsession::disconnected(ENetPeer* p, unsigned bye)
 {
     if (!hosting) {
         if (p != server)
             return;
         server = nullptr;
-        if (phase_ == CONNECTING)
+        if (bye == BYE_LOBBY_CLOSED)
+            stop("The host closed the lobby");
+        else if (phase_ == CONNECTING)
             stop("No answer from " + hostAddress + " - check the address and that UDP port " +
                  std::to_string(hostPort) + " is open on the host");
         else
@@ -443,7 +456,11 @@ bool netsession::startMatch(const replayheader& h, unsigned inputDelay)
 {
     if (!hosting || phase_ != LOBBY)
         return false;
+    refreshLobby();
+    if (!everyoneReady(lobby_))
+        return false;
     delay = inputDelay ? std::max(1u, std::min(inputDelay, 8u)) : chooseDelay();
+    unready();
     refreshLobby();
     fillSeats(lobby_);
     // every machine reads which of its devices takes a seat from this last lobby
@@ -472,8 +489,10 @@ bool netsession::startMatch(const replayheader& h, unsigned inputDelay)
     }
     broadcast(encodeStart(delay, seats, replayHeaderBytes(header_)), true);
     for (machine& m : machines)
-        if (m.peer)
+        if (m.peer) {
             enet_peer_ping_interval(m.peer, ENET_PEER_PING_INTERVAL);
+            allowLoading(m.peer, true);
+        }
     phase_ = STARTING;
     return true;
 }
@@ -488,6 +507,10 @@ void netsession::started(const netmessage& m)
         return;
     }
     header_ = p.header;
+    unready();
+    // building the match reads no packets, here or on the other machines
+    allowLoading(server, true);
+    loading = true;
     std::copy(m.seats, m.seats + NET_SEATS, seats);
     delay = std::max(1u, std::min(m.delay, 8u));
     phase_ = STARTING;
@@ -508,9 +531,18 @@ void netsession::refreshLobby()
     }
 }
 
+void netsession::unready()
+{
+    for (size_t m = 1; m < machines.size(); m++)
+        machines[m].ready = false;
+    saidReady = false;
+}
+
 void netsession::setReady(bool ready, unsigned devices)
 {
     devices = std::min(devices, static_cast<unsigned>(NET_SEATS));
+    // what a client chose before the host answered is sent once it has (the lobby's screen)
+    saidReady = ready;
     if (hosting) {
         machines[0].devices = static_cast<int>(devices);
         refreshLobby();
@@ -651,6 +683,8 @@ void netsession::input(int m, const netmessage& msg)
         return;
     }
     x.lastHeard = now;
+    if (!x.begun)
+        allowLoading(x.peer, false);   // it has built the match
     x.begun = true;
     x.wanted = std::max(x.wanted, msg.wanted);
     // a machine whose seats the computer took still watches the match
@@ -729,6 +763,11 @@ void netsession::takeBundles(const netmessage& m)
         stop("The host sent bundles outside the match (step " + std::to_string(m.first) +
              ", expected at most " + std::to_string(held) + ")");
         return;
+    }
+    if (loading) {
+        // every machine has built the match: the host had all their first inputs
+        allowLoading(server, false);
+        loading = false;
     }
     for (unsigned s = 0; s < m.count; s++) {
         const unsigned step = m.first + s;
@@ -968,6 +1007,18 @@ bool netsession::dump(std::string& text) const
         return true;
     }
     return false;
+}
+
+bool netsession::writeDump(const std::string& recording) const
+{
+    std::string text;
+    if (recording.empty() || !dump(text))
+        return false;
+    FILE* f = fopen((recording + ".dump").c_str(), "w");
+    if (!f)
+        return false;
+    const bool whole = fputs(text.c_str(), f) >= 0;
+    return fclose(f) == 0 && whole;
 }
 
 // ---- the machine ----

@@ -71,6 +71,10 @@ public:
     unsigned self() const { return myMachine; }
     // this machine brings `devices` local devices (0 ... 4) and is or is not ready
     void setReady(bool ready, unsigned devices);
+    // a client's last word on being ready, cleared when a match starts (and no word counts
+    // until the lobby opens again), so the next match begins only once each machine has
+    // said ready again; the host always is
+    bool ready() const { return hosting || saidReady; }
     // host: seat i is driven by machine m's device d (1 ... 4), or the computer; a seat that
     // machine and device held before is swapped with it
     void setSeat(int seat, netseat s);
@@ -84,7 +88,8 @@ public:
     unsigned pingMs(int m) const;      // round trip to machine m, 0 for the host itself
     // the host starts the match: the replay header every machine builds it from and the
     // input delay (0: chosen from the measured round trips); seats go to the machines'
-    // devices in the order they joined, the host's first, the rest to the computer
+    // devices in the order they joined, the host's first, the rest to the computer; false
+    // until every machine there has said it is ready
     bool startMatch(const replayheader& h, unsigned delay);
     // the input delay for the round trips measured now: ceil((worst round trip + 2 x its
     // jitter) / 20 ms) + 1, between 2 and 8 steps
@@ -129,6 +134,9 @@ public:
     // after an out-of-sync stop: this machine's state at the step the hashes differed, as
     // text (the score, ball, players, then the sand row by row); false when not kept
     bool dump(std::string& text) const;
+    // writes that state beside the match's recording, as RECORDING.dump; false when none
+    // was kept or it cannot be written
+    bool writeDump(const std::string& recording) const;
 
     // what happened to the other machines, oldest first ("anna left; the computer plays
     // for them from step 812"); the caller shows and clears them
@@ -200,6 +208,8 @@ private:
     bool finished = false;             // this machine's match is over (finish())
     unsigned finishedAt = 0, endStep = 0;
     bool hostInLobby = false;          // client: the host went back to the lobby
+    bool saidReady = false;            // client: this machine's last setReady
+    bool loading = false;              // client: no bundle came since the match started
 
     void receive();
     void send(ENetPeer* p, const std::string& bytes, bool reliable);
@@ -207,9 +217,11 @@ private:
     void stop(const std::string& text);
     void received(ENetPeer* p, const unsigned char* data, size_t size);
     void connected(ENetPeer* p);
-    void disconnected(ENetPeer* p);
+    void disconnected(ENetPeer* p, unsigned bye);
     int machineOf(ENetPeer* p) const;
     void drop(ENetPeer* p, netrefusal reason, const std::string& text);
+    // a connection's time-out while the machines build the match, or once they have
+    void allowLoading(ENetPeer* p, bool building);
     // host
     void hello(ENetPeer* p, const netmessage& m);
     void input(int m, const netmessage& msg);
@@ -219,6 +231,8 @@ private:
     void refreshLobby();
     void sendLobby();
     void backToLobby();
+    // every machine's ready is cleared as a match starts
+    void unready();
     void checkHash(int m, unsigned step, unsigned long long h);
     // client
     void started(const netmessage& m);

@@ -239,6 +239,8 @@ lobbymenu::lobbymenu()
         items.push_back(choices("Ready", yesNo, 2, 0));
     }
     addGo("Leave", GO_LEAVE);
+    // Escape leaves the lobby as "Leave" does: the others are told, no session lingers
+    backId = GO_LEAVE;
     rebuild();
 }
 
@@ -253,6 +255,9 @@ void lobbymenu::rebuild()
         items[devicesItem - 1].label = wxString::Format("%s, rounds of %d, %s",
             DAYTIMES[l.timeOfDay % 4], 3 * (static_cast<int>(l.roundLength % 10) + 1),
             MODES[l.mode % 3]);
+    // a match that starts or ends clears this machine's ready
+    if (readyItem >= 0)
+        items[readyItem].valueIndex = g_session->ready() ? 1 : 0;
     items.back().label = g_session->state() == netsession::STOPPED ? "Back" : "Leave";
 }
 
@@ -461,11 +466,12 @@ game* buildOnlineMatch(inputsource*& source)
     return g;
 }
 
-void onlineMatchLeft()
+void onlineMatchLeft(const std::string& recording)
 {
     if (!g_session)
         return;
     g_session->finish();
+    g_session->writeDump(recording);
     // the player's own settings come back in place of the host's
     closeConfigStore();
     openConfigStore();

@@ -68,8 +68,9 @@ bool onlineMatchStarting();
 // it is played from comes with it (owned by the caller)
 game* buildOnlineMatch(inputsource*& source);
 // the online match ended on this machine (Match over!, stopped, or left): the player's own
-// settings come back and the session goes back to its lobby
-void onlineMatchLeft();
+// settings come back and the session goes back to its lobby; a match stopped out of sync
+// leaves its state beside the recording
+void onlineMatchLeft(const std::string& recording);
 // Escape in an online match: a client leaves, the host ends the match for everyone
 void onlineEscape();
 // a key pressed while a screen of online play may want it (the address line)

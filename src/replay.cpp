@@ -215,8 +215,10 @@ bool replayrecorder::open(const std::string& path, const replayheader& h)
         ::close(fd);
     // a new file only: never through a link, never over a file that is already there
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    file.clear();
     if (fd < 0)
         return false;
+    file = path;
     const std::string head = replayHeaderBytes(h);
     if (!writeAll(fd, head)) {
         // a full disk: no stub is left behind
@@ -231,7 +233,6 @@ bool replayrecorder::open(const std::string& path, const replayheader& h)
     std::fill(known, known + REPLAY_DEVICES, false);
     lastDebug = h.debugParticles;
     rallyKey = -1;
-    where = path;
     recorded = 0;
     boundKnown = false;
     return true;

@@ -75,12 +75,13 @@ public:
     void close(game& g);
     // bytes written so far
     size_t size() const { return written; }
-    // the file being written (empty when none) and the steps recorded in it
-    const std::string& path() const { return where; }
+    // the file last opened ("" when none could be) and the steps recorded in it
+    const std::string& path() const { return file; }
     unsigned steps() const { return recorded; }
 
 private:
     int fd;   // the file, written without a buffer of its own
+    std::string file;
     std::string chunk;
     unsigned pendingSteps;
     unsigned stepsInChunk;
@@ -91,7 +92,6 @@ private:
     int lastDebug;
     long long rallyKey;
     size_t written;
-    std::string where;
     unsigned recorded;
     void flushSteps();
     void writeChunk();

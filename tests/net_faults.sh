@@ -4,6 +4,7 @@
 #   the host killed: the client stops, saying the host was lost, and keeps its recording;
 #   a client leaving (Escape): the host is told at once and plays on;
 #   the host ending the match: the client says so;
+#   a client that reads nothing for 20 s as the match starts: it is waited for;
 #   the relay between them blacked out for 3 s: the match resumes, nobody replaced;
 #   ... for 6 s: the seat goes to the computer at the same step on both; hashes still agree;
 #   one sand cell changed on the client: both stop at the first check after it with
@@ -62,6 +63,24 @@ pair "--leave-at 400" ""
 wait_for "$CLIENT_PID" 20
 lines c1 stopped | grep -q "The host ended the match" || fail "host ending: $(lines c1 stopped)"
 echo "ok: host ending the match"
+fresh
+
+# a client that reads nothing for 20 s while it builds the match (stopped with SIGSTOP, as a
+# slow machine is): both wait for it, and the match is played to its end, nobody replaced
+pair "" ""
+for i in $(seq 300); do
+    lines c1 seats > /dev/null && break
+    sleep 0.1
+done
+kill -STOP "$CLIENT_PID"
+sleep 20
+kill -CONT "$CLIENT_PID"
+wait_for "$HOST_PID" 90
+wait_for "$CLIENT_PID" 30
+[ "$STATUS" = 0 ] || fail "slow start: the client ended with $STATUS: $(lines c1 stopped)"
+[ -z "$(lines host notice)" ] || fail "slow start: $(lines host notice)"
+hashes c1 | diff -q - <(hashes host) > /dev/null || fail "slow start: hashes differ"
+echo "ok: a client 20 s late to begin"
 fresh
 
 # blackouts of the relay between them

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include "support.h"
 #include <SDL/SDL.h>
+#include "game.h"
+#include "main.h"
 #include "netlobby.h"
 #include "netsession.h"
 
@@ -67,6 +69,24 @@ void run(netsession& s, rawend& r, F done)
     }
 }
 
+// r listens on a free port as a host would and welcomes client into its lobby as machine 1
+void welcome(rawend& r, netsession& client)
+{
+    ENetAddress a;
+    a.host = ENET_HOST_ANY;
+    a.port = 0;
+    r.host = enet_host_create(&a, 1, 2, 0, 0);
+    ASSERT_NE(r.host, nullptr);
+    ENetAddress bound;
+    ASSERT_EQ(enet_socket_get_address(r.host->socket, &bound), 0);
+    ASSERT_TRUE(client.join("127.0.0.1", bound.port)) << client.message();
+    run(client, r, [&] { return r.peer != nullptr && !r.received.empty(); });
+    ASSERT_NE(r.peer, nullptr);
+    r.send(encodeWelcome(1, "host"));
+    run(client, r, [&] { return client.state() == netsession::LOBBY; });
+    ASSERT_EQ(client.state(), netsession::LOBBY);
+}
+
 const std::string damaged[] = {
     std::string("\x05\x01\x00\x00\x00\x00\x00\x00\x00\x00\x40\x01", 12),   // input: 64 steps, none there
     std::string("\x63", 1),                                                  // no such kind
@@ -106,20 +126,8 @@ TEST(NetSession, AClientStopsWhenTheHostSendsDamagedPackets)
     ASSERT_EQ(enet_initialize(), 0);
     for (const std::string& bytes : damaged) {
         rawend r;
-        ENetAddress a;
-        a.host = ENET_HOST_ANY;
-        a.port = 0;
-        r.host = enet_host_create(&a, 1, 2, 0, 0);
-        ASSERT_NE(r.host, nullptr);
-        ENetAddress bound;
-        ASSERT_EQ(enet_socket_get_address(r.host->socket, &bound), 0);
         netsession client(me("client"));
-        ASSERT_TRUE(client.join("127.0.0.1", bound.port)) << client.message();
-        run(client, r, [&] { return r.peer != nullptr && !r.received.empty(); });
-        ASSERT_NE(r.peer, nullptr);
-        r.send(encodeWelcome(1, "host"));
-        run(client, r, [&] { return client.state() == netsession::LOBBY; });
-        ASSERT_EQ(client.state(), netsession::LOBBY);
+        ASSERT_NO_FATAL_FAILURE(welcome(r, client));
         r.send(bytes);
         run(client, r, [&] { return client.state() == netsession::STOPPED; });
         EXPECT_EQ(client.state(), netsession::STOPPED);
@@ -195,6 +203,122 @@ TEST(NetSession, TheLobbyIsTheSameOnBothMachines)
     EXPECT_EQ(again.state(), netsession::LOBBY) << again.message();
     EXPECT_EQ(again.self(), 1u) << "the number of the machine that left";
     EXPECT_EQ(again.lobby().machines[1].name, "emil");
+}
+
+// A host and a client in one lobby, the client ready, and a match object both may begin.
+class NetMatch : public ::testing::Test {
+protected:
+    netsession host{ me("anna") }, client{ me("bob") };
+    game* g = nullptr;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(testsupport::openGLContext()) << "needs a display, e.g. xvfb-run";
+        testsupport::openConfig();
+        ASSERT_EQ(enet_initialize(), 0);
+        ASSERT_TRUE(host.host(0)) << host.message();
+        ASSERT_TRUE(client.join("127.0.0.1", host.port())) << client.message();
+        runAll({ &host, &client }, [&] { return client.lobby().machines.size() == 2; });
+        client.setReady(true, 1);
+        runAll({ &host, &client }, [&] { return everyoneReady(host.lobby()); });
+        ASSERT_TRUE(everyoneReady(host.lobby()));
+        g = new game();
+        g_thegame = g;
+    }
+    void TearDown() override
+    {
+        g_thegame = nullptr;
+        delete g;
+        testsupport::closeConfig();
+    }
+    // the host starts a match with input delay d, and the client has its settings
+    void start(unsigned d)
+    {
+        ASSERT_TRUE(host.startMatch(replayheader(), d));
+        runAll({ &host, &client }, [&] { return client.state() == netsession::STARTING; });
+        ASSERT_EQ(client.state(), netsession::STARTING) << client.message();
+    }
+};
+
+// A match clears every machine's ready as it starts: back in the lobby, with the seats it
+// had, the host cannot start the next match before each machine has said ready again.
+TEST_F(NetMatch, EveryMachineSaysReadyAgainForTheNextMatch)
+{
+    const std::string seats = seatsText(host.lobby());
+    ASSERT_NO_FATAL_FAILURE(start(2));
+    EXPECT_FALSE(everyoneReady(host.lobby())) << "the host's lobby as the match starts";
+    EXPECT_FALSE(client.ready());
+
+    // the match is over as soon as it begins: both go back to the lobby
+    host.begin(*g, {});
+    client.begin(*g, {});
+    host.finish();
+    client.finish();
+    runAll({ &host, &client }, [&] { return host.state() == netsession::LOBBY &&
+                                           client.state() == netsession::LOBBY; });
+    ASSERT_EQ(host.state(), netsession::LOBBY) << host.message();
+    ASSERT_EQ(client.state(), netsession::LOBBY) << client.message();
+    runAll({ &host, &client }, [&] { return client.lobby() == host.lobby(); });
+    EXPECT_FALSE(everyoneReady(host.lobby()));
+    EXPECT_FALSE(client.lobby().machines[1].ready) << "the client reads it too";
+    EXPECT_FALSE(client.ready());
+    EXPECT_EQ(seatsText(host.lobby()), seats);
+    EXPECT_EQ(seatsText(client.lobby()), seats);
+    EXPECT_FALSE(host.startMatch(replayheader(), 2)) << "bob has not said ready again";
+    EXPECT_EQ(host.state(), netsession::LOBBY);
+
+    client.setReady(true, 1);
+    runAll({ &host, &client }, [&] { return everyoneReady(host.lobby()); });
+    EXPECT_TRUE(everyoneReady(host.lobby()));
+    EXPECT_TRUE(host.startMatch(replayheader(), 2));
+}
+
+// While the match runs: the corner line gives the input delay in steps and ms; a machine that
+// holds no bundle to step with runs its frames 2 % longer; once a machine's keys have been
+// missing for over half a second the host names it, with the seconds waited.
+TEST_F(NetMatch, TheMatchShowsItsDelayAndWhomItWaitsFor)
+{
+    ASSERT_NO_FATAL_FAILURE(start(3));
+    controller keys;
+    host.begin(*g, { &keys });
+    client.begin(*g, { &keys });
+    EXPECT_EQ(client.cornerLine().substr(0, 22), "Delay 3 (60 ms), ping ");
+    EXPECT_EQ(client.frameMicros(), 20400u) << "no bundle yet: the client is ahead";
+
+    const unsigned t0 = SDL_GetTicks() + 1;
+    host.poll(t0);
+    unsigned seconds = 99;
+    EXPECT_EQ(host.waitingFor(t0 + 400, seconds), "") << "under half a second";
+    EXPECT_EQ(host.waitingFor(t0 + 2600, seconds), "bob");
+    EXPECT_EQ(seconds, 2u);
+
+    runAll({ &host, &client }, [&] { return client.stepsHeld() > 0; });
+    EXPECT_EQ(client.frameMicros(), 20000u) << "a bundle to step with";
+    unsigned none = 99;
+    EXPECT_EQ(client.waitingFor(SDL_GetTicks() + 1, none), "");
+}
+
+// A host that leaves its lobby says so as it disconnects; a host gone without a word is a
+// lost connection.
+TEST(NetSession, AClientReadsWhyItsHostWentAway)
+{
+    ASSERT_EQ(enet_initialize(), 0);
+    netsession* host = new netsession(me("anna"));
+    ASSERT_TRUE(host->host(0)) << host->message();
+    netsession client(me("bob"));
+    ASSERT_TRUE(client.join("127.0.0.1", host->port())) << client.message();
+    runAll({ host, &client }, [&] { return client.lobby().machines.size() == 2; });
+    ASSERT_EQ(client.state(), netsession::LOBBY) << client.message();
+    delete host;   // Escape or quitting in the lobby
+    runAll({ &client }, [&] { return client.state() == netsession::STOPPED; });
+    EXPECT_EQ(client.message(), "The host closed the lobby");
+
+    rawend r;
+    netsession other(me("carl"));
+    ASSERT_NO_FATAL_FAILURE(welcome(r, other));
+    enet_peer_disconnect_now(r.peer, 0);
+    run(other, r, [&] { return other.state() == netsession::STOPPED; });
+    EXPECT_EQ(other.message(), "The connection to the host was lost");
 }
 
 // A machine looking for matches asks on 127.0.0.1 (a test sends no broadcast): the host in

@@ -239,6 +239,9 @@ int playOnline(const options& o)
             delete g;
             g = nullptr;
         }
+        // a client says ready in every lobby, as a match clears it
+        if (ph == netsession::LOBBY && !session.isHost() && !session.ready())
+            session.setReady(true, static_cast<unsigned>(o.devices));
         if (ph == netsession::LOBBY && session.isHost() && session.machineCount() >= o.machines) {
             // a second of round trips for the input delay, then the match
             if (!lobbySince)
@@ -332,14 +335,7 @@ int playOnline(const options& o)
                        (overAt && !session.isHost() && session.message().find("lost") != std::string::npos));
     if (!over)
         printf("stopped: %s\n", session.message().c_str());
-    std::string dump;
-    if (session.dump(dump) && !o.record.empty()) {
-        FILE* f = fopen((o.record + ".dump").c_str(), "w");
-        if (f) {
-            fputs(dump.c_str(), f);
-            fclose(f);
-        }
-    }
+    session.writeDump(o.record);
     const double seconds = startUs ? (nowUs() - startUs) / 1e6 : 0;
     printf("stats delay=%u steps=%u stalled=%u seconds=%.1f bytes=%llu\n", session.inputDelay(),
            steps, stalled, seconds, session.bytesSent());
