@@ -751,7 +751,8 @@ void tarvo3ds::sortParts()
     glGetFloatv(GL_MODELVIEW_MATRIX, mv);
     glGetFloatv(GL_PROJECTION_MATRIX, pr);
     for (int c = 0; c < 4; c++)
-        view[c] = pr[3] * mv[4 * c] + pr[7] * mv[4 * c + 1] + pr[11] * mv[4 * c + 2] + pr[15] * mv[4 * c + 3];
+        view[c] = pr[3] * mv[4 * c] + pr[7] * mv[4 * c + 1] + pr[11] * mv[4 * c + 2] +
+                  pr[15] * mv[4 * c + 3];
     drawOrder.clear();
     for (part& p : parts) {
         const Lib3dsMatrix& m = p.node->matrix;   // columns

@@ -33,7 +33,8 @@ public:
         float low[3], high[3];
         float depth;           // view depth of its farthest corner in the frame drawn last
     };
-    std::vector<part> parts;   // every mesh node, children before their parent; built on the first draw
+    // every mesh node, children before their parent; compiled on the first draw
+    std::vector<part> parts;
     // the opaque parts nearest-first, then the blended ones, as the last frame drew them
     std::vector<const part*> drawOrder;
 

@@ -149,7 +149,8 @@ struct sampleCounter {
         gen = reinterpret_cast<PFNGLGENQUERIESARBPROC>(SDL_GL_GetProcAddress("glGenQueriesARB"));
         begin = reinterpret_cast<PFNGLBEGINQUERYARBPROC>(SDL_GL_GetProcAddress("glBeginQueryARB"));
         end = reinterpret_cast<PFNGLENDQUERYARBPROC>(SDL_GL_GetProcAddress("glEndQueryARB"));
-        result = reinterpret_cast<PFNGLGETQUERYOBJECTUIVARBPROC>(SDL_GL_GetProcAddress("glGetQueryObjectuivARB"));
+        result = reinterpret_cast<PFNGLGETQUERYOBJECTUIVARBPROC>(
+            SDL_GL_GetProcAddress("glGetQueryObjectuivARB"));
         if (!gen || !begin || !end || !result)
             return false;
         gen(1, &query);
@@ -209,7 +210,8 @@ TEST(worldshot, VenueShadesLittleMoreThanItShows)
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         glDepthMask(GL_TRUE);
         glDepthFunc(GL_LESS);
-        std::printf("venue fragments: %u shaded, %u shown (%.3f)\n", shaded, shown, (double)shaded / shown);
+        std::printf("venue fragments: %u shaded, %u shown (%.3f)\n", shaded, shown,
+                    (double)shaded / shown);
         EXPECT_GT(shown, (unsigned)(W * H / 4));
         EXPECT_LT(shaded, shown * 1.13);
     }
