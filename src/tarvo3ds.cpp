@@ -12,6 +12,7 @@
 #include <lib3ds/matrix.h>
 #include <lib3ds/mesh.h>
 #include <lib3ds/node.h>
+#include <lib3ds/vector.h>
 #include <wx/filefn.h>
 #include "glstuff.h"
 
@@ -466,7 +467,9 @@ void setMaterial(Lib3dsFile* file, const Lib3dsFace& face)
 // the mesh does not have are left out (lib3ds would read past the point list for them).
 // *opaque tells whether every face shows only opaque texels of the venue's texture; a face
 // without texture coordinates takes whatever coordinate was set last, so it does not count.
-unsigned compileMesh(Lib3dsFile* file, Lib3dsMesh* mesh, const tarvo3ds& venue, bool* opaque)
+// low and high receive the box around the points drawn, in the node's space.
+unsigned compileMesh(Lib3dsFile* file, Lib3dsMesh* mesh, const tarvo3ds& venue, bool* opaque,
+                     float low[3], float high[3])
 {
     unsigned list = glGenLists(1);
     if (!list)
@@ -494,6 +497,8 @@ unsigned compileMesh(Lib3dsFile* file, Lib3dsMesh* mesh, const tarvo3ds& venue, 
         lib3ds_matrix_identity(inverse);
 
     *opaque = true;
+    for (int a = 0; a < 3; a++)
+        low[a] = INFINITY, high[a] = -INFINITY;
     glNewList(list, GL_COMPILE);
     glColor4f(1, 1, 1, 1);
     glEnable(GL_TEXTURE_2D);
@@ -524,6 +529,12 @@ unsigned compileMesh(Lib3dsFile* file, Lib3dsMesh* mesh, const tarvo3ds& venue, 
                 *opaque = false;
             }
             glVertex3fv(mesh->pointL[p].pos);
+            Lib3dsVector at;
+            lib3ds_vector_transform(at, inverse, mesh->pointL[p].pos);
+            for (int a = 0; a < 3; a++) {
+                low[a] = std::min(low[a], at[a]);
+                high[a] = std::max(high[a], at[a]);
+            }
         }
         if (*opaque)
             *opaque = venue.opaqueTexels(cover[0], cover[1], cover[2], cover[3]);
@@ -531,6 +542,9 @@ unsigned compileMesh(Lib3dsFile* file, Lib3dsMesh* mesh, const tarvo3ds& venue, 
     if (!faces.empty())
         glEnd();
     glEndList();
+    if (faces.empty())
+        for (int a = 0; a < 3; a++)
+            low[a] = high[a] = 0;
     return list;
 }
 
@@ -663,10 +677,17 @@ void tarvo3ds::step(float dt)
 // ---------------------------------------------------------------------------------------------
 // drawing
 
+// The opaque meshes are drawn nearest-first, so that the depth test rejects the hidden parts
+// of the farther ones (most of the stand lies behind its crowd and boards) before they are
+// textured and lit. A mesh counts by the view depth of its box's farthest corner: the ground,
+// the sea and the stand's steps, which everything in front of them stands on or in, come after
+// what stands there. The blended halos come last in the file's order, over everything.
 void tarvo3ds::drawThis()
 {
     if (!file)
         return;
+    if (parts.empty())
+        collectParts(file->nodes);
     glPushMatrix();
     glEnable(GL_DEPTH_TEST);
     // the model is authored with z up; the court has y down
@@ -679,40 +700,74 @@ void tarvo3ds::drawThis()
     } else {
         glDisable(GL_TEXTURE_2D);
     }
-    for (Lib3dsNode* node = file->nodes; node; node = node->next)
-        render_node(node);
+    sortParts();
+    glDisable(GL_BLEND);
+    for (const part* p : drawOrder) {
+        if (p->blended)
+            glEnable(GL_BLEND);
+        const float* pivot = p->node->data.object.pivot;
+        glPushMatrix();
+        glMultMatrixf(&p->node->matrix[0][0]);
+        glTranslatef(-pivot[0], -pivot[1], -pivot[2]);
+        glCallList(p->list);
+        glPopMatrix();
+    }
     glEnable(GL_BLEND);   // as the frame has it
     glPopMatrix();
 }
 
-void tarvo3ds::render_node(Lib3dsNode* node)
+void tarvo3ds::collectParts(Lib3dsNode* node)
 {
-    for (Lib3dsNode* child = node->childs; child; child = child->next)
-        render_node(child);
-
-    if (node->type != LIB3DS_OBJECT_NODE || strcmp(node->name, "$$$DUMMY") == 0)
-        return;
-
-    if (!node->user.d) {
+    for (; node; node = node->next) {
+        collectParts(node->childs);
+        if (node->type != LIB3DS_OBJECT_NODE || strcmp(node->name, "$$$DUMMY") == 0)
+            continue;
         Lib3dsMesh* mesh = lib3ds_file_mesh_by_name(file, node->name);
         if (!mesh)
-            return;
+            continue;
+        part p = {};
         bool opaque = true;
-        node->user.d = compileMesh(file, mesh, *this, &opaque);
-        if (!node->user.d)
-            return;
-        if (!opaque)
-            blendedLists.insert(node->user.d);
+        p.node = node;
+        p.list = compileMesh(file, mesh, *this, &opaque, p.low, p.high);
+        if (!p.list)
+            continue;
+        node->user.d = p.list;
+        p.blended = !opaque;
+        if (p.blended)
+            blendedLists.insert(p.list);
+        const float* pivot = node->data.object.pivot;
+        for (int a = 0; a < 3; a++) {
+            p.low[a] -= pivot[a];
+            p.high[a] -= pivot[a];
+        }
+        parts.push_back(p);
     }
-    if (blendedLists.count(node->user.d))
-        glEnable(GL_BLEND);
-    else
-        glDisable(GL_BLEND);
+}
 
-    const float* pivot = node->data.object.pivot;
-    glPushMatrix();
-    glMultMatrixf(&node->matrix[0][0]);
-    glTranslatef(-pivot[0], -pivot[1], -pivot[2]);
-    glCallList(node->user.d);
-    glPopMatrix();
+void tarvo3ds::sortParts()
+{
+    // the clip w of a point is its depth along the view; only that row of projection x model-view
+    float mv[16], pr[16], view[4];
+    glGetFloatv(GL_MODELVIEW_MATRIX, mv);
+    glGetFloatv(GL_PROJECTION_MATRIX, pr);
+    for (int c = 0; c < 4; c++)
+        view[c] = pr[3] * mv[4 * c] + pr[7] * mv[4 * c + 1] + pr[11] * mv[4 * c + 2] +
+                  pr[15] * mv[4 * c + 3];
+    drawOrder.clear();
+    for (part& p : parts) {
+        const Lib3dsMatrix& m = p.node->matrix;   // columns
+        float row[4];
+        for (int c = 0; c < 4; c++)
+            row[c] = view[0] * m[c][0] + view[1] * m[c][1] + view[2] * m[c][2] + view[3] * m[c][3];
+        // the farthest corner takes the larger end of the box along each axis the row grows on
+        p.depth = row[3];
+        for (int a = 0; a < 3; a++)
+            p.depth += row[a] * (row[a] > 0 ? p.high[a] : p.low[a]);
+        drawOrder.push_back(&p);
+    }
+    std::stable_sort(drawOrder.begin(), drawOrder.end(), [](const part* a, const part* b) {
+        if (a->blended != b->blended)
+            return b->blended;
+        return !a->blended && a->depth < b->depth;
+    });
 }

@@ -24,12 +24,29 @@ public:
     int textureW, textureH;                     // the texture's size in texels, 0 without one
     std::set<unsigned> blendedLists;            // meshes that show texels with some see-through
 
+    // one drawn mesh: its node, its display list and the box around its points in the space
+    // the node's matrix places (the pivot taken out)
+    struct part {
+        Lib3dsNode* node;
+        unsigned list;
+        bool blended;
+        float low[3], high[3];
+        float depth;           // view depth of its farthest corner in the frame drawn last
+    };
+    // every mesh node, children before their parent; compiled on the first draw
+    std::vector<part> parts;
+    // the opaque parts nearest-first, then the blended ones, as the last frame drew them
+    std::vector<const part*> drawOrder;
+
     tarvo3ds(const wxString& filename, float animStart, float animLength);
     ~tarvo3ds() override;
 
     void step(float dt) override;
     void drawThis() override;
-    void render_node(Lib3dsNode* node);
+    // compiles the meshes of the nodes and their children into parts
+    void collectParts(Lib3dsNode* node);
+    // orders the parts for the view given by the current projection and model-view matrices
+    void sortParts();
     // true when a face with texture coordinates within s0 ... s1, t0 ... t1 (texture space) can
     // only show opaque texels; a mesh of such faces is drawn without blending, which is
     // cheaper and gives the same picture

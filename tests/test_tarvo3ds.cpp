@@ -651,10 +651,19 @@ TEST_F(VenueModelTest, MissingFileGivesNoModelAndNoTexture)
 
 }  // namespace
 
-// Only meshes that show see-through texels (the floodlights' halos at night) are blended; the
-// rest of the venue is drawn opaque, which gives the same picture for less work.
+// Only meshes that show see-through texels (the floodlights' halos at night) are blended, after
+// all the others; the rest of the venue is drawn opaque, which gives the same picture for less
+// work.
 TEST_F(VenueModelTest, OnlyMeshesWithSeeThroughTexelsAreBlended)
 {
+    // seen as the match sees it, where the sky and the sea lie far behind the halos
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-1, 1, 1, -1, 1.2, 10000);
+    glTranslatef(15, 65, 10);
+    glRotatef(-33, 1, 0, 0);
+    glMatrixMode(GL_MODELVIEW);
+    glTranslatef(0, 0, -100);
     for (const char* prefix : { "Night", "Daytime" }) {
         SCOPED_TRACE(prefix);
         tarvo3ds t(wxString::Format("data/venues/%s_venue.3ds", prefix), 0, 10);
@@ -668,6 +677,11 @@ TEST_F(VenueModelTest, OnlyMeshesWithSeeThroughTexelsAreBlended)
                 halos.insert(n->user.d);
         EXPECT_EQ(halos.empty(), strcmp(prefix, "Night") != 0);
         EXPECT_EQ(t.blendedLists, halos);
+        // the halos go over what lies behind them, so they come after every opaque mesh
+        ASSERT_EQ(t.drawOrder.size(), t.parts.size());
+        size_t opaque = t.parts.size() - halos.size();
+        for (size_t i = 0; i < t.drawOrder.size(); i++)
+            EXPECT_EQ(halos.count(t.drawOrder[i]->list) != 0, i >= opaque) << t.drawOrder[i]->node->name;
     }
     // without a texture everything is opaque white
     std::string path = dir + "/v.3ds";

@@ -6,7 +6,9 @@
 #include <set>
 #include <string>
 #include <vector>
+#include <cstring>
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <SDL/SDL.h>
 #include <gtest/gtest.h>
 #include <wx/filefn.h>
@@ -23,8 +25,9 @@ namespace {
 
 const int W = 800, H = 600;
 
-// the match's frame set-up: the shell's state, then the camera behind team 0's side
-void setUpCamera(const ball& b)
+// the match's frame set-up: the shell's state, then the camera behind team 0's side, panned
+// to camX and zoomed in around the ball by zoom (0 ... 1) as in slow motion
+void setUpCamera(const vector3d& ball, float camX = 15, float zoom = 0)
 {
     glViewport(0, 0, W, H);
     glClearColor(getBaseCol(BC_SKY, CC_RED) / 256.0f, getBaseCol(BC_SKY, CC_GREEN) / 256.0f,
@@ -44,13 +47,14 @@ void setUpCamera(const ball& b)
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glFrustum(-1, 1, 1, -1, 1.2000000476837158, 10000);
-    const float camX = 15;
-    glTranslatef(camX, 65, 10);
-    glTranslatef(-0.5f * b.pos.x, 0, -0.5f * b.pos.z);
+    glTranslatef(camX, 65 * (1 - 0.5f * zoom), 10);
+    glTranslatef(-0.5f * ball.x, 0, -0.5f * ball.z);
     glRotatef(-33, 1, 0, 0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glTranslatef(0, 0, -100);
+    glScalef(1 + zoom, 1 + zoom, 1 + 0.4f * zoom);
+    glTranslatef(-zoom * ball.x, -zoom * ball.y, -zoom * ball.z);
 }
 
 TEST(worldshot, EveningCourtWithPrintsDustAndBall)
@@ -93,7 +97,7 @@ TEST(worldshot, EveningCourtWithPrintsDustAndBall)
     ASSERT_LT(b->pos.y, -10.0f);
     ASSERT_GT(field->children.size(), 100u);
 
-    setUpCamera(*b);
+    setUpCamera(b->pos);
     scene.draw();
     glFinish();
     std::vector<unsigned char> rgb = testsupport::readFrame(W, H);
@@ -125,3 +129,91 @@ TEST(worldshot, EveningCourtWithPrintsDustAndBall)
 }
 
 }  // namespace
+
+namespace {
+
+// GL_ARB_occlusion_query, which Mesa offers: the samples that pass the depth test between begin
+// and end
+struct sampleCounter {
+    PFNGLGENQUERIESARBPROC gen = nullptr;
+    PFNGLBEGINQUERYARBPROC begin = nullptr;
+    PFNGLENDQUERYARBPROC end = nullptr;
+    PFNGLGETQUERYOBJECTUIVARBPROC result = nullptr;
+    GLuint query = 0;
+
+    bool open()
+    {
+        const char* ext = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+        if (!ext || !strstr(ext, "GL_ARB_occlusion_query"))
+            return false;
+        gen = reinterpret_cast<PFNGLGENQUERIESARBPROC>(SDL_GL_GetProcAddress("glGenQueriesARB"));
+        begin = reinterpret_cast<PFNGLBEGINQUERYARBPROC>(SDL_GL_GetProcAddress("glBeginQueryARB"));
+        end = reinterpret_cast<PFNGLENDQUERYARBPROC>(SDL_GL_GetProcAddress("glEndQueryARB"));
+        result = reinterpret_cast<PFNGLGETQUERYOBJECTUIVARBPROC>(
+            SDL_GL_GetProcAddress("glGetQueryObjectuivARB"));
+        if (!gen || !begin || !end || !result)
+            return false;
+        gen(1, &query);
+        return true;
+    }
+
+    template <class F> unsigned count(F draw)
+    {
+        begin(GL_SAMPLES_PASSED_ARB, query);
+        draw();
+        end(GL_SAMPLES_PASSED_ARB);
+        GLuint n = 0;
+        result(query, GL_QUERY_RESULT_ARB, &n);
+        return n;
+    }
+};
+
+}  // namespace
+
+// The venue's opaque meshes are drawn nearest-first, so a fragment that passes the depth test is
+// seldom covered later by a nearer mesh of the venue: the fragments shaded while the venue is
+// drawn over the sand are compared with those that stay in the picture (drawn once more with
+// the depth test letting through only the equal depth). By day there are no blended halos, so
+// the surplus is overdraw alone: 6 to 11 % nearest-first, 17 to 29 % in the file's order (the
+// sky, the ground and the sea before the stand and the crowd), 66 to 114 % ordered by the
+// boxes' nearest corners.
+TEST(worldshot, VenueShadesLittleMoreThanItShows)
+{
+    ASSERT_TRUE(testsupport::openGLContext(W, H)) << "needs a display, e.g. xvfb-run";
+    sampleCounter samples;
+    if (!samples.open())
+        GTEST_SKIP() << "no GL_ARB_occlusion_query";
+    ASSERT_TRUE(wxFileExists("data/venues/Daytime_venue.3ds")) << "wants the generated data/ tree";
+
+    struct view {
+        vector3d ball;
+        float camX, zoom;
+    };
+    // the camera pans between the sides, follows the ball and zooms in at the net
+    const view views[] = {
+        { vector3d(0, -10, 0), 15, 0 },     { vector3d(0, -10, 0), -15, 0 },
+        { vector3d(-90, -30, 40), 15, 0 },  { vector3d(90, -5, -45), -15, 0 },
+        { vector3d(-20, -40, 10), 15, 1 },  { vector3d(25, -35, -20), -15, 0.5f },
+    };
+    setDaytime(DT_DAY);
+    playfield field;
+    ASSERT_NE(field.venue, nullptr);
+    for (const view& v : views) {
+        SCOPED_TRACE(testing::Message() << "ball " << v.ball.x << " " << v.ball.z << ", camera "
+                                        << v.camX << ", zoom " << v.zoom);
+        setUpCamera(v.ball, v.camX, v.zoom);
+        field.drawThis();   // the sand lies under the venue's fragments
+        const unsigned shaded = samples.count([&] { field.venue->draw(); });
+        glDepthFunc(GL_EQUAL);
+        glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+        glDepthMask(GL_FALSE);
+        const unsigned shown = samples.count([&] { field.venue->draw(); });
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glDepthMask(GL_TRUE);
+        glDepthFunc(GL_LESS);
+        std::printf("venue fragments: %u shaded, %u shown (%.3f)\n", shaded, shown,
+                    (double)shaded / shown);
+        EXPECT_GT(shown, (unsigned)(W * H / 4));
+        EXPECT_LT(shaded, shown * 1.13);
+    }
+}

@@ -4,7 +4,8 @@
 #     docs/ at once; a minute of match pictures in Extreme! mode stays in a folder to pick
 #     docs/pickup.png from (one with a power-up on the sand);
 #   - the picture tests with TIBREL_SHOT=1: world_evening.png, players.png, daytimes.png (the
-#     four times of day side by side) and match_over.png;
+#     four times of day side by side), match_over.png, scoreboard.png (the score board at the
+#     four times of day) and pause.png;
 #   - the game started with -play: serve_night.png (keyboard 1 about to serve at Night, with
 #     the hint), match.png (the rally after that serve) and human_run.png (keyboard 1 runs
 #     player two to the net by day);
@@ -26,9 +27,10 @@ echo "docs/title.png, docs/mainmenu.png and docs/customise.png written"
 export SDL_AUDIODRIVER=dummy
 XVFB=(xvfb-run -a -s "-noreset -screen 0 1280x1024x24")
 TIBREL_SHOT=1 "${XVFB[@]}" "$BUILD/test_worldshot" >/dev/null
-TIBREL_SHOT=1 "${XVFB[@]}" "$BUILD/test_game_view" --gtest_filter='*FourFigures*' >/dev/null
+TIBREL_SHOT=1 "${XVFB[@]}" "$BUILD/test_game_view" --gtest_filter='*FourFigures*:*ScoreBoardAtEveryTimeOfDay*' >/dev/null
 TIBREL_SHOT=1 "${XVFB[@]}" "$BUILD/test_newplayer" --gtest_filter='*Teams*:*EndOfAMatch*' >/dev/null
-echo "docs/world_evening.png, docs/players.png, docs/daytimes.png and docs/match_over.png written"
+TIBREL_SHOT=1 "${XVFB[@]}" "$BUILD/test_pause" --gtest_filter='*ThePictureStaysDimmedUnderPaused*' >/dev/null
+echo "docs/world_evening.png, docs/players.png, docs/daytimes.png, docs/match_over.png, docs/scoreboard.png and docs/pause.png written"
 
 # play_shots <time of day> <device of player 0> <device of player 1> [switches]: starts the game
 # with these settings in a fresh folder (by default "-w -play"), then runs the commands on
