@@ -55,7 +55,8 @@ tibrel_configure() {
 
 # true when the tree has a target of that name (the data target exists once its generator does)
 tibrel_has_target() {
-    cmake --build "$1" --target help 2>/dev/null | grep -q "^\.\.\. $2\$"
+    # grep reads the whole list: one that stopped at its match would break the pipe
+    cmake --build "$1" --target help 2>/dev/null | grep "^\.\.\. $2\$" >/dev/null
 }
 
 tibrel_jobs() {
