@@ -440,6 +440,14 @@ void netsession::hello(ENetPeer* p, const netmessage& m)
     }
 }
 
+unsigned netframepace::extraMs(unsigned frameMicros)
+{
+    micros += frameMicros > 20000 ? frameMicros - 20000 : 0;
+    const unsigned ms = micros / 1000;
+    micros %= 1000;
+    return ms;
+}
+
 unsigned inputDelayFor(unsigned rttMs, double lost)
 {
     lost = std::max(0.0, std::min(lost, 1.0));
@@ -652,6 +660,7 @@ void netsession::begin(game& g, const std::vector<controller*>& localDevices)
     announcedDelay = delay;
     pendingDelay = 0;
     delayLog.assign(1, std::make_pair(0u, delay));
+    rallyFrom = 0;
     inputsSent = 0;
     bundles.clear();
     myInputs.clear();
@@ -798,7 +807,7 @@ void netsession::rallyStarted()
 {
     // the loss of the machine that lost most of its states in the rally just over; a short
     // rally says little, so the measure is blended with the rallies before
-    static const unsigned FEWEST_PACKETS = 100;
+    static const unsigned FEWEST_PACKETS = 100;   // 2 s of steps and of packets
     double worst = -1;
     for (size_t m = 1; m < machines.size(); m++) {
         machine& x = machines[m];
@@ -808,8 +817,12 @@ void netsession::rallyStarted()
     }
     if (worst >= 0)
         loss = lossRallies++ ? (loss + worst) / 2 : worst;
-    // a rally over before the last choice went into a bundle keeps that choice
-    if (fixedDelay || pendingDelay)
+    // a rally over before the last choice went into a bundle keeps that choice, and one of
+    // under 2 s measured too little to change it: the first, over as the match begins, would
+    // take the round trips grown while the machines built the match
+    const bool brief = next - rallyFrom < FEWEST_PACKETS;
+    rallyFrom = next;
+    if (fixedDelay || pendingDelay || brief)
         return;
     unsigned d = chooseDelay();
     if (!plannedDelays.empty()) {

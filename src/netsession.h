@@ -208,6 +208,7 @@ private:
     std::vector<std::pair<unsigned, unsigned>> delayLog;
     double loss = 0;
     unsigned lossRallies = 0;          // rallies the loss was measured over
+    unsigned rallyFrom = 0;            // host: the step the rally began with
     unsigned inputsSent = 0;           // client: INPUT packets sent, their numbers
     unsigned next = 0;                 // the next step to take
     unsigned produced = 0;             // local states are sampled up to here
@@ -267,6 +268,16 @@ private:
     void keepSnapshot(game& g);
     unsigned humanSeats() const;
     std::vector<int> seatsOf(unsigned m) const;
+};
+
+// The shell's frames at the session's pace: the frame lengths the session asks for (in µs)
+// gathered into the whole ms the shell's schedule runs on
+class netframepace {
+public:
+    // how many ms later the next frame is due than 20 ms after the last
+    unsigned extraMs(unsigned frameMicros);
+private:
+    unsigned micros = 0;   // beyond the ms given so far, 0 ... 999
 };
 
 // The input delay in steps for a worst round trip of rttMs (with twice its jitter) and a share
