@@ -83,29 +83,22 @@ differing() {
     compare -metric AE -fuzz 3% "$1" "$2" null: 2>&1 | cut -d' ' -f1
 }
 
-# takes shots into $2 until one differs from $1 in more than 100 000 pixels (a new scene, not a
-# transition's first frames); a sanitizer build on a loaded machine may take seconds to show it
-shown_apart() {
-    local ref=$1 out=$2
+# shown_when gt|lt LIMIT REF OUT: takes shots into OUT until one differs from REF in more (gt)
+# or fewer (lt) pixels than LIMIT, at most 60 s: a sanitizer build on a loaded machine may take
+# seconds to show a key's effect, and a slow frame can look settled before the key has acted
+shown_when() {
+    local op=$1 limit=$2 ref=$3 out=$4
     for ((t = 0; t < 60; t++)); do
         shot "$out"
-        [ "$(differing "$ref" "$out")" -gt 100000 ] && return 0
+        [ "$(differing "$ref" "$out")" "-$op" "$limit" ] && return 0
         sleep 1
     done
     return 1
 }
-
-# takes shots into $2 until one is within 2 000 pixels of $1 (the screen came back), at most
-# 60 s: a slow frame can make a screen look settled before a key has taken effect
-shown_like() {
-    local ref=$1 out=$2
-    for ((t = 0; t < 60; t++)); do
-        shot "$out"
-        [ "$(differing "$ref" "$out")" -lt 2000 ] && return 0
-        sleep 1
-    done
-    return 1
-}
+# a new scene, not a transition's first frames
+shown_apart() { shown_when gt 100000 "$@"; }
+# the screen came back
+shown_like() { shown_when lt 2000 "$@"; }
 
 # start_game [switches]: the game in a window, focused, once its loop draws pictures
 start_game() {
