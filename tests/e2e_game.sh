@@ -16,95 +16,13 @@
 # minute of match pictures (match-NN.png) to pick one with a power-up on the sand from.
 
 set -u
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-# a display of our own for the whole test
-if [ -z "${TIBREL_E2E_DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-noreset -screen 0 1024x768x24" env TIBREL_E2E_DISPLAY=1 bash "$0" "$@"
-fi
-
-[ $# -ge 1 ] || fail "usage: $0 <build dir>"
-GAME=$(cd "$1" 2>/dev/null && pwd)/tibrel
-[ -x "$GAME" ] || fail "no game at $GAME"
-[ -d data/titles ] || fail "data/ has not been generated (run from the repository root)"
-command -v xdotool >/dev/null || fail "xdotool is not installed"
-
-# a sanitizer build keeps the GL driver loaded to the end, so its leak report can tell the
-# driver's leftovers from the game's
-TIBREL_ROOT=$(pwd)
-# shellcheck source=tools/deps.sh
-source "$TIBREL_ROOT/tools/deps.sh"
-PRELOAD=$(tibrel_game_preload "$GAME")
-
-WORK=$(mktemp -d /tmp/tibrel-e2e-XXXXXX)
-GAME_PID=""
-cleanup() {
-    if [ -n "$GAME_PID" ] && kill -0 "$GAME_PID" 2>/dev/null; then
-        # a game that did not end by itself is ended outright, so it cannot go on capturing
-        kill -KILL "$GAME_PID" 2>/dev/null
-        wait "$GAME_PID" 2>/dev/null
-    fi
-    if [ -n "${TIBREL_E2E_KEEP:-}" ]; then
-        echo "pictures and settings kept in $WORK"
-    else
-        rm -rf "$WORK"
-    fi
-}
-trap cleanup EXIT
-
-export HOME=$WORK/home
-export XDG_CONFIG_HOME=$WORK/config
-export SDL_AUDIODRIVER=dummy
-STORE=$XDG_CONFIG_HOME/tibrel/tibrel.conf
-mkdir -p "$HOME"
-
-# The game samples its input once per frame and reacts to changes, so a key must stay down
-# for at least one frame and up for at least one frame; under load a frame takes far longer
-# than 20 ms.
-HOLD=${KEY_HOLD:-0.5}
-GAP=${KEY_GAP:-0.5}
-# A direction held for 0.4 s repeats: held well under that it acts once. One xdotool presses
-# and lets go, so the start of a second one on a loaded machine cannot lengthen the hold.
-DIR_HOLD=${KEY_DIR_HOLD:-0.2}
-
-key() {
-    local k=$1 n=${2:-1} hold=$HOLD
-    case $k in Up | Down | Left | Right) hold=$DIR_HOLD ;; esac
-    for ((i = 0; i < n; i++)); do
-        xdotool keydown "$k" sleep "$hold" keyup "$k"
-        sleep "$GAP"
-    done
-}
-
-GEOMETRY=""
-shot() {
-    import -window root -crop "$GEOMETRY" +repage "$1" 2>/dev/null
-}
+# shellcheck source=tests/lib/window.sh
+source tests/lib/window.sh
+window_script 1024x768x24 e2e "$@"
 
 # the part of a screen shot given as WxH+X+Y
 crop() {
     convert "$1" -crop "$2" +repage "$3"
-}
-
-# differing pixels of two pictures of the same size
-differing() {
-    compare -metric AE -fuzz 3% "$1" "$2" null: 2>&1 | cut -d' ' -f1
-}
-
-# takes shots into $2 until one differs from $1 in more than 100 000 pixels (a new scene, not a
-# transition's first frames); a sanitizer build on a loaded machine may take seconds to show it
-shown_apart() {
-    local ref=$1 out=$2
-    for ((t = 0; t < 60; t++)); do
-        shot "$out"
-        [ "$(differing "$ref" "$out")" -gt 100000 ] && return 0
-        sleep 1
-    done
-    return 1
 }
 
 # waits until an area of the screen stops changing (transitions and wobble are over)
@@ -123,29 +41,6 @@ settle() {
         mv "$WORK/b-crop.png" "$WORK/a-crop.png"
     done
     fail "the screen did not settle"
-}
-
-start_game() {
-    LD_PRELOAD="$PRELOAD" "$GAME" -w >"$WORK/game.log" 2>&1 &
-    GAME_PID=$!
-    local wid
-    wid=$(timeout 60 xdotool search --sync --name "Tibrel 2006" | head -n 1)
-    [ -n "$wid" ] || fail "no game window"
-    xdotool windowfocus "$wid"
-    eval "$(xdotool getwindowgeometry --shell "$wid")"
-    GEOMETRY="${WIDTH}x${HEIGHT}+${X}+${Y}"
-    # loading shows plain grey; the first title picture means the loop runs
-    for ((t = 0; t < 240; t++)); do
-        shot "$WORK/start.png"
-        local sd
-        sd=$(convert "$WORK/start.png" -format '%[fx:standard_deviation]' info:)
-        if awk -v s="$sd" 'BEGIN { exit !(s > 0.02) }'; then
-            return 0
-        fi
-        kill -0 "$GAME_PID" 2>/dev/null || fail "the game ended while loading"
-        sleep 0.5
-    done
-    fail "no title picture within two minutes"
 }
 
 skip_titles() {
@@ -172,26 +67,6 @@ title_shot() {
         fi
         sleep 0.3
     done
-}
-
-wait_exit() {
-    for ((t = 0; t < 120; t++)); do
-        if ! kill -0 "$GAME_PID" 2>/dev/null; then
-            wait "$GAME_PID"
-            local rc=$?
-            GAME_PID=""
-            [ "$rc" = "0" ] || fail "the game ended with status $rc"
-            return 0
-        fi
-        sleep 0.5
-    done
-    fail "the game did not end after Quit"
-}
-
-# key=value of a [section] of the store
-stored() {
-    awk -F= -v s="[$1]" -v k="$2" \
-        '$0 == s { inside = 1; next } /^\[/ { inside = 0 } inside && $1 == k { print $2 }' "$STORE"
 }
 
 # rows of the 800 x 600 screens: the main menu's "Time of Day" line and the customisation

@@ -7,35 +7,9 @@
 # usage: tests/play_timeofday.sh <build dir>     (run from the repository root)
 
 set -u
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-if [ -z "${TIBREL_PLAY_DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-noreset -screen 0 800x600x24" env TIBREL_PLAY_DISPLAY=1 bash "$0" "$@"
-fi
-
-[ $# -ge 1 ] || fail "usage: $0 <build dir>"
-GAME=$(cd "$1" 2>/dev/null && pwd)/tibrel
-[ -x "$GAME" ] || fail "no game at $GAME"
-[ -f data/venues/Night_venue.3ds ] || fail "data/ has not been generated (run from the repository root)"
-command -v xdotool >/dev/null || fail "xdotool is not installed"
-# shellcheck source=tools/deps.sh
-source "$(pwd)/tools/deps.sh"
-PRELOAD=$(tibrel_game_preload "$GAME")
-
-WORK=$(mktemp -d /tmp/tibrel-play-XXXXXX)
-GAME_PID=""
-cleanup() {
-    if [ -n "$GAME_PID" ] && kill -0 "$GAME_PID" 2>/dev/null; then
-        kill -KILL "$GAME_PID" 2>/dev/null
-        wait "$GAME_PID" 2>/dev/null
-    fi
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-export SDL_AUDIODRIVER=dummy
+# shellcheck source=tests/lib/window.sh
+source tests/lib/window.sh
+window_script 800x600x24 play "$@"
 
 # mean brightness (0 ... 1) of the upper half of the match picture with time of day $1 stored
 upper_brightness() {

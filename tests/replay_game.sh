@@ -12,52 +12,13 @@
 # TIBREL_E2E_KEEP=1 keeps the working folder.
 
 set -u
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-if [ -z "${TIBREL_E2E_DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-noreset -screen 0 1024x768x24" env TIBREL_E2E_DISPLAY=1 bash "$0" "$@"
-fi
-
-[ $# -ge 1 ] || fail "usage: $0 <build dir>"
-GAME=$(cd "$1" 2>/dev/null && pwd)/tibrel
-[ -x "$GAME" ] || fail "no game at $GAME"
-[ -d data/titles ] || fail "data/ has not been generated (run from the repository root)"
-command -v xdotool >/dev/null || fail "xdotool is not installed"
-
-TIBREL_ROOT=$(pwd)
-# shellcheck source=tools/deps.sh
-source "$TIBREL_ROOT/tools/deps.sh"
-PRELOAD=$(tibrel_game_preload "$GAME")
-
-WORK=$(mktemp -d /tmp/tibrel-replay-XXXXXX)
-GAME_PID=""
-cleanup() {
-    # a game that did not end by itself is ended outright
-    if [ -n "$GAME_PID" ] && kill -0 "$GAME_PID" 2>/dev/null; then
-        kill -9 "$GAME_PID" 2>/dev/null
-    fi
-    if [ -n "${TIBREL_E2E_KEEP:-}" ]; then
-        echo "kept in $WORK"
-    else
-        rm -rf "$WORK"
-    fi
-}
-trap cleanup EXIT
-
-export HOME=$WORK/home
-export XDG_CONFIG_HOME=$WORK/config
-export XDG_DATA_HOME=$WORK/share
-export SDL_AUDIODRIVER=dummy
-mkdir -p "$HOME"
+# shellcheck source=tests/lib/window.sh
+source tests/lib/window.sh
+window_script 1024x768x24 replay "$@"
 # the game reads data/ and writes video.out in its working folder
 cd "$WORK" || fail "no working folder"
 ln -s "$TIBREL_ROOT/data" data
 FRAME=$((800 * 600 * 3))
-REPLAYS=$XDG_DATA_HOME/tibrel/replays
 
 run() {
     LD_PRELOAD="$PRELOAD" timeout -s KILL 300 "$GAME" "$@" 2>"$WORK/err.txt" >/dev/null
@@ -104,13 +65,13 @@ sleep 0.3
 xdotool key --window "$wid" Return
 for ((t = 0; t < 120; t++)); do
     replay=$(ls "$REPLAYS"/*.tibrelreplay 2>/dev/null | head -n 1)
-    if [ -n "$replay" ] && [ "$(tail -c 5 "$replay" | head -c 1 | tr -d "\\0")" = "E" ]; then
+    if [ -n "$replay" ] && replay_closed "$replay"; then
         break
     fi
     sleep 0.5
 done
 [ -n "$replay" ] || fail "no replay in $REPLAYS"
-[ "$(tail -c 5 "$replay" | head -c 1 | tr -d "\\0")" = "E" ] || fail "the replay was not closed on Escape"
+replay_closed "$replay" || fail "the replay was not closed on Escape"
 # the title pictures follow; that is enough of the original
 sleep 1
 kill -9 "$GAME_PID"
