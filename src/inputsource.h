@@ -26,6 +26,8 @@ public:
     virtual const std::string& message() const;
     // the exit status the game ends with after END: 0, 1 damaged, 2 differs
     virtual int exitStatus() const { return 0; }
+    // steps to take in this drawn frame (more while a machine catches up with the others)
+    virtual unsigned stepsThisFrame() const { return 1; }
 };
 
 // The devices of this computer, read as they are.

@@ -1279,7 +1279,7 @@ static bool stepOnce(game& match, mainmenu& menu)
 
 bool stepMatch(game& match, mainmenu& menu)
 {
-    const unsigned steps = g_replay ? g_pace.stepsThisTick() : 1;
+    const unsigned steps = g_replay ? g_pace.stepsThisTick() : g_source->stepsThisFrame();
     for (unsigned i = 0; i < steps; i++)
         if (!stepOnce(match, menu))
             return false;
@@ -1580,7 +1580,7 @@ int SDL_main(int argc, char** argv)
         // a captured video shows every step: one step per drawn frame, however long it takes
         frame.runFrame(frame.pace, SDL_GetTicks(), g_capture ? 1 : MAX_STEPS_PER_FRAME);
         if (frame.running && !leaveRequested())
-            frame.pace.wait();
+            onlineFrameWait(frame.pace);
     }
     match = frame.match;
     const bool inMatch = frame.inMatch;

@@ -102,6 +102,8 @@ static netpad getPad(packetreader& r)
 
 // ---- encoders ----
 
+static const unsigned BUNDLE_DELAY_FLAG = 0x10;   // a bundle step's flags: a new delay follows
+
 std::string encodeHello(const std::string& version, unsigned long long dataHash,
                         const std::string& name, const std::vector<unsigned char>& devices)
 {
@@ -151,7 +153,7 @@ std::string encodeStart(unsigned delay, const netseat seats[NET_SEATS], const st
 }
 
 std::string encodeInput(unsigned machine, unsigned wanted, unsigned first, unsigned steps,
-                        unsigned seats, const std::vector<netpad>& pads)
+                        unsigned seats, const std::vector<netpad>& pads, unsigned packet)
 {
     std::string out;
     putU(out, MSG_INPUT, 1);
@@ -162,11 +164,12 @@ std::string encodeInput(unsigned machine, unsigned wanted, unsigned first, unsig
     putU(out, seats, 1);
     for (const netpad& p : pads)
         putPad(out, p);
+    putU(out, packet & 0xffff, 2);
     return out;
 }
 
 std::string encodeBundle(unsigned first, unsigned seats, const std::vector<unsigned char>& handed,
-                         const std::vector<netpad>& pads)
+                         const std::vector<netpad>& pads, const std::vector<unsigned char>& delays)
 {
     std::string out;
     putU(out, MSG_BUNDLE, 1);
@@ -174,7 +177,10 @@ std::string encodeBundle(unsigned first, unsigned seats, const std::vector<unsig
     putU(out, handed.size(), 1);
     putU(out, seats, 1);
     for (size_t s = 0; s < handed.size(); s++) {
-        putU(out, handed[s], 1);
+        const unsigned delay = s < delays.size() ? delays[s] : 0;
+        putU(out, handed[s] | (delay ? BUNDLE_DELAY_FLAG : 0), 1);
+        if (delay)
+            putU(out, delay, 1);
         for (unsigned k = 0; k < seats; k++)
             putPad(out, pads[s * seats + k]);
     }
@@ -320,10 +326,14 @@ static bool readRange(packetreader& r, netmessage& m)
         return false;
     for (unsigned s = 0; s < steps && r.ok(); s++) {
         if (m.kind == MSG_BUNDLE) {
-            const unsigned handed = r.u(1, "the handed-over seats");
-            if (handed >> NET_SEATS)
+            const unsigned flags = r.u(1, "the handed-over seats");
+            if ((flags & ~BUNDLE_DELAY_FLAG) >> NET_SEATS)
                 return r.fail("handed-over seats beyond the fourth");
-            m.handed.push_back(static_cast<unsigned char>(handed));
+            m.handed.push_back(static_cast<unsigned char>(flags & ~BUNDLE_DELAY_FLAG));
+            const unsigned delay = flags & BUNDLE_DELAY_FLAG ? r.u(1, "the input delay") : 0;
+            if (r.ok() && (flags & BUNDLE_DELAY_FLAG) && (delay < 1 || delay > NET_MAX_DELAY))
+                return r.fail("an input delay of " + std::to_string(delay));
+            m.delays.push_back(static_cast<unsigned char>(delay));
         }
         for (unsigned k = 0; k < m.seatCount && r.ok(); k++)
             m.pads.push_back(getPad(r));
@@ -391,7 +401,8 @@ bool decodeMessage(const unsigned char* bytes, size_t size, netmessage& m, std::
             r.fail("machine " + std::to_string(m.machine));
         m.wanted = r.u(4, "the bundle wanted");
         m.first = r.u(4, "the first step");
-        readRange(r, m);
+        if (readRange(r, m))
+            m.packet = r.u(2, "the packet number");
         break;
     case MSG_BUNDLE:
         m.first = r.u(4, "the first step");

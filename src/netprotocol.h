@@ -15,9 +15,12 @@
 //   WELCOME u8 machine | str host's name
 //   REFUSE  u8 reason | str text
 //   START   u8 input delay | 4 x (u8 machine, u8 device) | u32 n, n bytes of replay header
-//   INPUT   u8 machine | u32 bundle wanted | u32 first step | u8 steps | u8 seats | pads
-//           (no steps: only the bundle wanted)
-//   BUNDLE  u32 first step | u8 steps | u8 seats | steps x (u8 handed-over seats, seats x pad)
+//   INPUT   u8 machine | u32 bundle wanted | u32 first step | u8 steps | u8 seats | pads |
+//           u16 packet number (no steps: only the bundle wanted)
+//   BUNDLE  u32 first step | u8 steps | u8 seats |
+//           steps x (u8 flags, [u8 input delay], seats x pad)
+//           flags: bits 0-3 the seats handed to the computer from this step, bit 4 the input
+//           delay changes from this step and its new value (1 ... 8) follows
 //   HASH    u32 step | u32 rally | u64 hash
 //   STOP    u8 reason | u32 step | str text
 //   LEAVE
@@ -27,13 +30,14 @@
 // A pad is one controller state: u8 flags (bits 0-3 left right up down, 4 jump, 5 hit,
 // 6 more buttons follow as u16, 7 axes follow as two i32), so a keyboard costs one byte.
 
-static const int NET_PROTOCOL_VERSION = 1;
+static const int NET_PROTOCOL_VERSION = 2;
 static const int NET_DEFAULT_PORT = 28617;
 static const int NET_SEATS = 4;
 static const int NET_MAX_MACHINES = 4;
 static const unsigned NET_MAX_STEPS = 64;        // steps one INPUT or BUNDLE carries at most
 static const unsigned char NET_COMPUTER = 0xff;  // the machine of a seat nobody takes
 static const size_t NET_MAX_PACKET = 4096;       // bytes; anything larger is refused
+static const unsigned NET_MAX_DELAY = 8;         // steps of input delay at most (160 ms)
 
 enum netkind {
     MSG_HELLO = 1, MSG_WELCOME, MSG_REFUSE, MSG_START, MSG_INPUT, MSG_BUNDLE, MSG_HASH, MSG_STOP,
@@ -120,6 +124,9 @@ struct netmessage {
                                   // READY: the devices brought
     unsigned seatCount = 0;
     std::vector<unsigned char> handed;      // BUNDLE: per step, the seats handed to the computer
+    std::vector<unsigned char> delays;      // BUNDLE: per step, the input delay from this step
+                                            // on, 0 where it stays
+    unsigned packet = 0;                    // INPUT: the sender's count of INPUTs, mod 2^16
     std::vector<netpad> pads;               // steps x seatCount, step by step
     unsigned rally = 0;
     unsigned long long hash = 0;
@@ -136,9 +143,11 @@ std::string encodeRefuse(netrefusal reason, const std::string& text);
 std::string encodeStart(unsigned delay, const netseat seats[NET_SEATS], const std::string& header);
 // pads holds steps x seats states, step by step
 std::string encodeInput(unsigned machine, unsigned wanted, unsigned first, unsigned steps,
-                        unsigned seats, const std::vector<netpad>& pads);
+                        unsigned seats, const std::vector<netpad>& pads, unsigned packet = 0);
+// delays: per step, the input delay from that step on, or 0; empty where none changes
 std::string encodeBundle(unsigned first, unsigned seats, const std::vector<unsigned char>& handed,
-                         const std::vector<netpad>& pads);
+                         const std::vector<netpad>& pads,
+                         const std::vector<unsigned char>& delays = {});
 std::string encodeHash(unsigned step, unsigned rally, unsigned long long hash);
 std::string encodeStop(netstop reason, unsigned step, const std::string& text);
 std::string encodeLeave();

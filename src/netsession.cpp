@@ -440,6 +440,26 @@ void netsession::hello(ENetPeer* p, const netmessage& m)
     }
 }
 
+unsigned netframepace::extraMs(unsigned frameMicros)
+{
+    micros += frameMicros > 20000 ? frameMicros - 20000 : 0;
+    const unsigned ms = micros / 1000;
+    micros %= 1000;
+    return ms;
+}
+
+unsigned inputDelayFor(unsigned rttMs, double lost)
+{
+    lost = std::max(0.0, std::min(lost, 1.0));
+    // the chance that a step's round trip loses its packet on one way or the other
+    const double q = 1 - (1 - lost) * (1 - lost);
+    unsigned resends = 0;
+    for (double late = q; late > 0.01 && resends < NET_MAX_DELAY; late *= q)
+        resends++;
+    const unsigned d = (rttMs + 19) / 20 + 1 + resends;
+    return std::max(2u, std::min(d, NET_MAX_DELAY));
+}
+
 unsigned netsession::chooseDelay() const
 {
     // A client's state for step s goes to the host and comes back in the bundle before the
@@ -448,8 +468,7 @@ unsigned netsession::chooseDelay() const
     for (const machine& m : machines)
         if (m.present && m.peer)
             worst = std::max(worst, m.peer->roundTripTime + 2 * m.peer->roundTripTimeVariance);
-    const unsigned d = (worst + 19) / 20 + 1;
-    return std::max(2u, std::min(d, 8u));
+    return inputDelayFor(worst, loss);
 }
 
 bool netsession::startMatch(const replayheader& h, unsigned inputDelay)
@@ -459,7 +478,10 @@ bool netsession::startMatch(const replayheader& h, unsigned inputDelay)
     refreshLobby();
     if (!everyoneReady(lobby_))
         return false;
-    delay = inputDelay ? std::max(1u, std::min(inputDelay, 8u)) : chooseDelay();
+    fixedDelay = inputDelay != 0;
+    loss = 0;
+    lossRallies = 0;
+    delay = inputDelay ? std::max(1u, std::min(inputDelay, NET_MAX_DELAY)) : chooseDelay();
     unready();
     refreshLobby();
     fillSeats(lobby_);
@@ -512,7 +534,7 @@ void netsession::started(const netmessage& m)
     allowLoading(server, true);
     loading = true;
     std::copy(m.seats, m.seats + NET_SEATS, seats);
-    delay = std::max(1u, std::min(m.delay, 8u));
+    delay = std::max(1u, std::min(m.delay, NET_MAX_DELAY));
     phase_ = STARTING;
 }
 
@@ -635,6 +657,11 @@ void netsession::begin(game& g, const std::vector<controller*>& localDevices)
     g.debugParticles = header_.debugParticles;
     next = produced = assembled = 0;
     pendingHand = 0;
+    announcedDelay = delay;
+    pendingDelay = 0;
+    delayLog.assign(1, std::make_pair(0u, delay));
+    rallyFrom = 0;
+    inputsSent = 0;
     bundles.clear();
     myInputs.clear();
     myHashes.clear();
@@ -646,6 +673,8 @@ void netsession::begin(game& g, const std::vector<controller*>& localDevices)
         m.handed = false;
         m.inputs.clear();
         m.hashes.clear();
+        m.packetSpan = m.packetsCame = 0;
+        m.packetSeen = false;
     }
     lastBundleAt = now;
     justBegun = true;
@@ -683,6 +712,7 @@ void netsession::input(int m, const netmessage& msg)
         return;
     }
     x.lastHeard = now;
+    countPacket(x, msg.packet);
     if (!x.begun)
         allowLoading(x.peer, false);   // it has built the match
     x.begun = true;
@@ -705,6 +735,10 @@ void netsession::assemble()
         bundle b;
         b.handed = pendingHand;
         pendingHand = 0;
+        b.delay = static_cast<unsigned char>(pendingDelay);
+        if (pendingDelay)
+            announcedDelay = pendingDelay;
+        pendingDelay = 0;
         for (int i = 0; i < NET_SEATS; i++) {
             if (seats[i].machine == NET_COMPUTER)
                 continue;
@@ -733,14 +767,15 @@ void netsession::sendBundles()
         const unsigned to = std::min(assembled, x.wanted + NET_MAX_STEPS);
         if (x.wanted >= to)
             continue;
-        std::vector<unsigned char> handed;
+        std::vector<unsigned char> handed, delays;
         std::vector<netpad> pads;
         for (unsigned s = x.wanted; s < to; s++) {
             const bundle& b = bundles[s];
             handed.push_back(b.handed);
+            delays.push_back(b.delay);
             pads.insert(pads.end(), b.pads.begin(), b.pads.end());
         }
-        send(x.peer, encodeBundle(x.wanted, humanSeats(), handed, pads), false);
+        send(x.peer, encodeBundle(x.wanted, humanSeats(), handed, pads, delays), false);
     }
     bundles.erase(bundles.begin(), bundles.lower_bound(oldest));
 }
@@ -754,6 +789,47 @@ void netsession::handOver(int m, const char* what)
     x.inputs.clear();
     for (int i : seatsOf(m))
         pendingHand |= 1u << i;
+}
+
+void netsession::countPacket(machine& x, unsigned number)
+{
+    // numbers run mod 2^16; an older or repeated packet tells nothing new
+    const unsigned gone = (number - x.lastPacket) & 0xffff;
+    if (x.packetSeen && (gone == 0 || gone >= 0x8000))
+        return;
+    x.packetSpan += x.packetSeen ? gone : 1;
+    x.packetsCame++;
+    x.lastPacket = number;
+    x.packetSeen = true;
+}
+
+void netsession::rallyStarted()
+{
+    // the loss of the machine that lost most of its states in the rally just over; a short
+    // rally says little, so the measure is blended with the rallies before
+    static const unsigned FEWEST_PACKETS = 100;   // 2 s of steps and of packets
+    double worst = -1;
+    for (size_t m = 1; m < machines.size(); m++) {
+        machine& x = machines[m];
+        if (x.present && !x.handed && x.packetSpan >= FEWEST_PACKETS)
+            worst = std::max(worst, 1.0 - static_cast<double>(x.packetsCame) / x.packetSpan);
+        x.packetSpan = x.packetsCame = 0;
+    }
+    if (worst >= 0)
+        loss = lossRallies++ ? (loss + worst) / 2 : worst;
+    // a rally over before the last choice went into a bundle keeps that choice, and one of
+    // under 2 s measured too little to change it: the first, over as the match begins, would
+    // take the round trips grown while the machines built the match
+    const bool brief = next - rallyFrom < FEWEST_PACKETS;
+    rallyFrom = next;
+    if (fixedDelay || pendingDelay || brief)
+        return;
+    unsigned d = chooseDelay();
+    if (!plannedDelays.empty()) {
+        d = std::max(1u, std::min(plannedDelays.front(), NET_MAX_DELAY));
+        plannedDelays.erase(plannedDelays.begin());
+    }
+    pendingDelay = d != announcedDelay ? d : 0;
 }
 
 void netsession::takeBundles(const netmessage& m)
@@ -775,6 +851,7 @@ void netsession::takeBundles(const netmessage& m)
             continue;
         bundle b;
         b.handed = m.handed[s];
+        b.delay = m.delays[s];
         b.pads.assign(m.pads.begin() + s * m.seatCount, m.pads.begin() + (s + 1) * m.seatCount);
         bundles[step] = b;
     }
@@ -793,7 +870,7 @@ void netsession::sendInputs()
             first = it->first;
         pads.insert(pads.end(), it->second.begin(), it->second.end());
     }
-    send(server, encodeInput(myMachine, wanted, first, count, seatCount, pads), false);
+    send(server, encodeInput(myMachine, wanted, first, count, seatCount, pads, inputsSent++), false);
 }
 
 unsigned netsession::stepsHeld() const
@@ -812,6 +889,13 @@ inputsource::status netsession::beforeStep(game& g)
     if (it == bundles.end())
         return WAIT;
     const bundle& b = it->second;
+    // every machine takes the new delay at this step: states are sampled for the steps beyond
+    // the last one sampled, so a longer delay has each machine sample its present state for
+    // the steps it adds, and a shorter one waits until the steps already sent are taken
+    if (b.delay && b.delay != delay) {
+        delay = b.delay;
+        delayLog.push_back(std::make_pair(next, delay));
+    }
     for (int i = 0; i < NET_SEATS; i++)
         if (b.handed & (1u << i)) {
             g.setController(i, nullptr);
@@ -839,6 +923,8 @@ void netsession::afterStep(game& g)
     if (rallyOver) {
         rallyKey = key;
         rallies++;
+        if (hosting)
+            rallyStarted();
     }
     if (!rallyOver && next % HASH_EVERY != 0)
         return;

@@ -91,9 +91,12 @@ public:
     // devices in the order they joined, the host's first, the rest to the computer; false
     // until every machine there has said it is ready
     bool startMatch(const replayheader& h, unsigned delay);
-    // the input delay for the round trips measured now: ceil((worst round trip + 2 x its
-    // jitter) / 20 ms) + 1, between 2 and 8 steps
+    // the input delay for the round trips measured now and the loss measured over the last
+    // rallies (inputDelayFor)
     unsigned chooseDelay() const;
+    // host, for tests: the input delays of the rallies after the first, in turn, in place of
+    // the measured ones
+    void planDelays(const std::vector<unsigned>& delays) { plannedDelays = delays; }
 
     // STARTING: the match to build and how its seats are bound
     const replayheader& header() const { return header_; }
@@ -113,6 +116,11 @@ public:
 
     // the match's figures
     unsigned inputDelay() const { return delay; }
+    // the input delay from each step on, as this machine applied it: (0, D) and every change
+    const std::vector<std::pair<unsigned, unsigned>>& delayChanges() const { return delayLog; }
+    // host: the share of a machine's states lost on the way, the worst one, blended over the
+    // rallies; 0 before the first rally is over
+    double lossShare() const { return loss; }
     unsigned nextStep() const { return next; }
     // bundles held beyond the next step (0: the next step has to wait)
     unsigned stepsHeld() const;
@@ -158,6 +166,10 @@ private:
         unsigned wanted = 0;           // the first bundle it does not hold
         std::map<unsigned, std::vector<netpad>> inputs;   // by step
         std::map<unsigned, unsigned long long> hashes;    // its hashes the host has not checked
+        // its INPUTs this rally: the packet numbers gone by since the rally started, the
+        // packets among them that came, and the last number
+        unsigned packetSpan = 0, packetsCame = 0, lastPacket = 0;
+        bool packetSeen = false;
     };
     struct snapshot {
         unsigned step = 0, rally = 0;
@@ -166,6 +178,7 @@ private:
     };
     struct bundle {
         unsigned char handed = 0;
+        unsigned char delay = 0;       // the input delay from this step on, 0: it stays
         std::vector<netpad> pads;      // one per human seat, seat order
     };
 
@@ -188,6 +201,15 @@ private:
     replayheader header_;
     netseat seats[NET_SEATS];
     unsigned delay = 2;
+    bool fixedDelay = false;           // host: the delay the match was started with stays
+    unsigned announcedDelay = 2;       // host: the delay of the last bundle made
+    unsigned pendingDelay = 0;         // host: the delay to write into the next bundle, or 0
+    std::vector<unsigned> plannedDelays;
+    std::vector<std::pair<unsigned, unsigned>> delayLog;
+    double loss = 0;
+    unsigned lossRallies = 0;          // rallies the loss was measured over
+    unsigned rallyFrom = 0;            // host: the step the rally began with
+    unsigned inputsSent = 0;           // client: INPUT packets sent, their numbers
     unsigned next = 0;                 // the next step to take
     unsigned produced = 0;             // local states are sampled up to here
     unsigned assembled = 0;            // host: bundles are made up to here
@@ -228,6 +250,9 @@ private:
     void assemble();
     void sendBundles();
     void handOver(int m, const char* why);
+    // a rally has begun: the delay is chosen anew from the round trips and losses measured
+    void rallyStarted();
+    void countPacket(machine& x, unsigned number);
     void refreshLobby();
     void sendLobby();
     void backToLobby();
@@ -244,6 +269,22 @@ private:
     unsigned humanSeats() const;
     std::vector<int> seatsOf(unsigned m) const;
 };
+
+// The shell's frames at the session's pace: the frame lengths the session asks for (in µs)
+// gathered into the whole ms the shell's schedule runs on
+class netframepace {
+public:
+    // how many ms later the next frame is due than 20 ms after the last
+    unsigned extraMs(unsigned frameMicros);
+private:
+    unsigned micros = 0;   // beyond the ms given so far, 0 ... 999
+};
+
+// The input delay in steps for a worst round trip of rttMs (with twice its jitter) and a share
+// of packets lost each way: ceil(rttMs / 20 ms) + 1, plus one step for each time in a row a
+// step's state or bundle may be lost, as a lost one goes again with the next frame's packet,
+// until under 1 % of steps would wait for one; between 2 and 8 steps (NET_MAX_DELAY).
+unsigned inputDelayFor(unsigned rttMs, double loss);
 
 // the hash of the game data that must agree between machines (names, sizes and bytes of
 // every file under data/); 0 when there is no data/

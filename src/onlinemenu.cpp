@@ -415,7 +415,31 @@ public:
     {
         return g_session ? g_session->message() : inputsource::message();
     }
+    unsigned stepsThisFrame() const override
+    {
+        return g_session ? g_session->stepsThisFrame() : 1;
+    }
 };
+
+void waitServing(stepclock& pace, netsession* s, netframepace& p)
+{
+    if (!s) {
+        pace.wait();
+        return;
+    }
+    pace.due += p.extraMs(s->frameMicros());
+    unsigned left;
+    while ((left = frameDelay(SDL_GetTicks(), pace.due)) > 0) {
+        SDL_Delay(std::min(left, 2u));
+        s->serve(SDL_GetTicks());
+    }
+}
+
+void onlineFrameWait(stepclock& pace)
+{
+    static netframepace framePace;
+    waitServing(pace, g_session, framePace);
+}
 
 bool openOnline(menu& parent, const onlineswitches& s)
 {

@@ -7,6 +7,8 @@
 #include "netlobby.h"
 
 class netsession;
+class netframepace;
+class stepclock;
 class game;
 class inputsource;
 
@@ -79,5 +81,12 @@ void onlineKey(int unicode, int sym);
 void drawOnlineOverlay();
 // the session ends with the game
 void closeOnline();
+// The shell's wait for its next frame (pace.due). With a session, the frame is lengthened as
+// it paces this machine (a machine ahead of the host waits 2 % longer) and the session is
+// served about every 2 ms of the wait, so a host relays a bundle as soon as it is complete.
+// Nothing of this reaches the match: it only decides when steps are taken.
+void waitServing(stepclock& pace, netsession* s, netframepace& p);
+// the same for the game's own session
+void onlineFrameWait(stepclock& pace);
 
 #endif

@@ -61,8 +61,9 @@ TEST(NetProtocol, EveryMessageReadsBackAsWritten)
     EXPECT_EQ(m.header, std::string("HEAD\0ER", 7));
 
     const std::vector<netpad> pads = somePads();   // 3 steps of 2 seats
-    ASSERT_TRUE(decode(encodeInput(1, 77, 0xfffffffcu, 3, 2, pads), m, why)) << why;
+    ASSERT_TRUE(decode(encodeInput(1, 77, 0xfffffffcu, 3, 2, pads, 70001), m, why)) << why;
     EXPECT_EQ(m.machine, 1u);
+    EXPECT_EQ(m.packet, 70001u % 65536);
     EXPECT_EQ(m.wanted, 77u);
     EXPECT_EQ(m.first, 0xfffffffcu);
     EXPECT_EQ(m.count, 3u);
@@ -75,6 +76,12 @@ TEST(NetProtocol, EveryMessageReadsBackAsWritten)
     EXPECT_EQ(m.first, 40u);
     EXPECT_EQ(m.seatCount, 3u);
     EXPECT_EQ(m.handed, (std::vector<unsigned char>{ 0, 5 }));
+    EXPECT_EQ(m.delays, (std::vector<unsigned char>{ 0, 0 }));
+    EXPECT_EQ(m.pads, pads);
+    // a new input delay rides on the step it starts from, beside a seat handed over
+    ASSERT_TRUE(decode(encodeBundle(40, 3, { 0, 5 }, pads, { 0, 8 }), m, why)) << why;
+    EXPECT_EQ(m.handed, (std::vector<unsigned char>{ 0, 5 }));
+    EXPECT_EQ(m.delays, (std::vector<unsigned char>{ 0, 8 }));
     EXPECT_EQ(m.pads, pads);
 
     ASSERT_TRUE(decode(encodeHash(300, 4, 0xdeadbeefcafef00dULL), m, why)) << why;
@@ -135,8 +142,9 @@ TEST(NetProtocol, AKeyboardCostsOneBytePerStep)
 {
     const std::vector<netpad> keys(8, pad(5, 1, 0, 0));
     const std::vector<netpad> stick(8, pad(0, 0, 9000, -9000));
-    EXPECT_EQ(encodeInput(0, 0, 0, 8, 1, keys).size(), 12u + 8u);
-    EXPECT_EQ(encodeInput(0, 0, 0, 8, 1, stick).size(), 12u + 8u * 9u);
+    // 12 bytes before the states, the packet number after them
+    EXPECT_EQ(encodeInput(0, 0, 0, 8, 1, keys).size(), 12u + 8u + 2u);
+    EXPECT_EQ(encodeInput(0, 0, 0, 8, 1, stick).size(), 12u + 8u * 9u + 2u);
 }
 
 std::string withByte(std::string s, size_t at, unsigned char v)
@@ -172,7 +180,10 @@ TEST(NetProtocol, DamagedPacketsAreRefusedWithAReason)
         { "bundle without steps", withByte(bundle, 5, 0), "step count" },
         { "five seats", withByte(input, 11, 5), "seat count" },
         { "steps past 2^32", encodeBundle(0xfffffffeu, 2, { 0, 0, 0 }, pads), "past the end" },
-        { "a seat beyond the fourth handed over", withByte(bundle, 7, 0x10), "beyond the fourth" },
+        { "a seat beyond the fourth handed over", withByte(bundle, 7, 0x20), "beyond the fourth" },
+        { "an input delay of 9", encodeBundle(7, 2, { 0, 0, 0 }, pads, { 0, 9, 0 }), "input delay of 9" },
+        { "an input delay of 0 said to follow", withByte(withByte(bundle, 7, 0x10), 8, 0),
+          "input delay of 0" },
         { "bytes left over", encodeLeave() + "x", "left over" },
         { "welcome to machine 9", withByte(encodeWelcome(1, "h"), 1, 9), "machine 9" },
         { "hello with a name longer than the packet", withByte(encodeHello("v", 1, "n", {}), 14, 200),
@@ -205,7 +216,7 @@ TEST(NetProtocol, FuzzedPacketsNeverReadPastTheirEnd)
         encodeHello("Tibrel 1.0.0", 99, "bob", { 1, 2, 3 }),
         encodeStart(3, std::vector<netseat>(4).data(), std::string(300, 'h')),
         encodeInput(2, 50, 0xffffff00u, 6, 1, somePads()),
-        encodeBundle(0xfffffff0u, 3, { 1, 2 }, somePads()),
+        encodeBundle(0xfffffff0u, 3, { 1, 2 }, somePads(), { 3, 0 }),
         encodeHash(1, 2, 3), encodeStop(STOP_OUT_OF_SYNC, 5, "x"), encodeRefuse(REFUSE_DATA, "y"),
         encodeLobby(someLobby()), encodeReady(false, 2),
     };

@@ -11,6 +11,7 @@
 #include "main.h"
 #include "netlobby.h"
 #include "netsession.h"
+#include "onlinemenu.h"
 
 namespace {
 
@@ -296,6 +297,71 @@ TEST_F(NetMatch, TheMatchShowsItsDelayAndWhomItWaitsFor)
     EXPECT_EQ(client.frameMicros(), 20000u) << "a bundle to step with";
     unsigned none = 99;
     EXPECT_EQ(client.waitingFor(SDL_GetTicks() + 1, none), "");
+}
+
+// The input delay covers the round trip in whole steps plus one, and a step more for each
+// time in a row a lost packet may make a step late (it goes again 20 ms later) until under
+// 1 % of steps would wait; never below 2 nor above 8 steps.
+TEST(NetSession, TheInputDelayCoversTheRoundTripAndTheLoss)
+{
+    struct delaycase {
+        unsigned rttMs;
+        double loss;      // each way
+        unsigned delay;
+    };
+    const delaycase cases[] = {
+        { 0, 0.0, 2 },      // a LAN: never below 2
+        { 20, 0.0, 2 },
+        { 21, 0.0, 3 },     // a started step counts whole
+        { 100, 0.0, 6 },
+        { 40, 0.004, 3 },   // a step lost either way 0.8 % of the time: no step added
+        { 40, 0.01, 4 },    // 2 %: one step more
+        { 100, 0.05, 7 },   // 9.75 %: one more; lost twice in a row 0.95 %
+        { 100, 0.10, 8 },   // 19 %: two more, 3.6 % twice and 0.7 % three times in a row
+        { 60, 0.10, 6 },
+        { 250, 0.0, 8 },    // never above 8 (160 ms)
+        { 0, 1.0, 8 },
+        { 0, -0.5, 2 },     // a measure out of range is taken at its bound
+    };
+    for (const delaycase& c : cases)
+        EXPECT_EQ(inputDelayFor(c.rttMs, c.loss), c.delay) << c.rttMs << " ms, " << c.loss;
+}
+
+// The shell's wait for its next frame: a client ahead of the host (no bundle to step with)
+// has its frames lengthened by 2 %, one with a bundle does not; and the host, served while
+// it waits, relays the bundle a client's input completes within that wait.
+TEST_F(NetMatch, TheShellsFrameFollowsTheSessionsPace)
+{
+    ASSERT_NO_FATAL_FAILURE(start(3));
+    controller keys;
+    host.begin(*g, { &keys });
+    client.begin(*g, { &keys });
+    const auto frames = [](netsession& s, unsigned n) {
+        netframepace p;
+        stepclock pace;
+        pace.restart(SDL_GetTicks());
+        const unsigned from = pace.due;
+        for (unsigned i = 0; i < n; i++) {
+            pace.due += 20;   // as the frame's step makes it due
+            waitServing(pace, &s, p);
+        }
+        return pace.due - from;
+    };
+    ASSERT_EQ(client.stepsHeld(), 0u);
+    EXPECT_EQ(frames(client, 50), 50u * 20 + 20) << "50 frames 2 % longer";
+
+    // the client's states for the first steps go out; the host reads and relays them only
+    // while it waits for its next frame
+    host.poll(SDL_GetTicks() + 1);
+    client.poll(SDL_GetTicks() + 1);
+    SDL_Delay(20);
+    EXPECT_EQ(frames(host, 1), 20u) << "the host is never slowed";
+    for (int i = 0; i < 50 && !client.stepsHeld(); i++) {
+        SDL_Delay(2);
+        client.serve(SDL_GetTicks() + 1);
+    }
+    EXPECT_EQ(client.stepsHeld(), 3u) << "the bundles of the delay's steps";
+    EXPECT_EQ(frames(client, 50), 50u * 20) << "a bundle to step with";
 }
 
 // A host that leaves its lobby says so as it disconnects; a host gone without a word is a

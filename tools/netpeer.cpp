@@ -8,11 +8,13 @@
 //   tibrel_netpeer --join ADDR:PORT [options]
 //   tibrel_netpeer --replay FILE
 // options: --devices K (local humans, 0 ... 4), --seed S, --round-length I (0 ... 9, 3 points
-//   and up), --mode M, --delay D (0: from the round trips), --record FILE, --fast (no frame
+//   and up), --mode M, --delay D (0: from the round trips and losses), --delays D1,D2,...
+//   (host: the delays of the rallies after the first, in turn), --record FILE, --fast (no frame
 //   pacing), --matches N (after each match the machines go back to the lobby and the host
 //   starts the next, seats kept; only the last is recorded), --leave-at STEP (Escape then), --desync-at STEP (changes one sand cell then:
 //   the out-of-sync test), --version TEXT, --data-hash N, --name NAME
-// Output lines: "hash STEP HASH", "stopped: TEXT", "stats ...". Exit 0 when the match was
+// Output lines: "hash STEP HASH", "stopped: TEXT", "delays STEP:D ..." (the input delay from
+// each step on, as applied), "stats ...". Exit 0 when the match was
 // played to its end, 3 when it stopped, 1 on a bad command line or a damaged replay.
 #include <cstdio>
 #include <cstdlib>
@@ -59,6 +61,7 @@ struct options {
     int roundLength = 0;
     int mode = 1;
     unsigned delay = 0;
+    std::vector<unsigned> delays;
     std::string record;
     bool fast = false;
     int matches = 1;
@@ -100,6 +103,14 @@ bool parse(int argc, char** argv, options& o)
         else if (a == "--round-length") o.roundLength = atoi(v);
         else if (a == "--mode") o.mode = atoi(v);
         else if (a == "--delay") o.delay = atoi(v);
+        else if (a == "--delays") {
+            char* end = nullptr;
+            for (const char* p = v; *p; p = *end ? end + 1 : end) {
+                o.delays.push_back(static_cast<unsigned>(strtoul(p, &end, 10)));
+                if (end == p || (*end && *end != ','))
+                    return false;
+            }
+        }
         else if (a == "--record") o.record = v;
         else if (a == "--leave-at") o.leaveAt = atol(v);
         else if (a == "--matches") o.matches = atoi(v);
@@ -253,6 +264,7 @@ int playOnline(const options& o)
                 replayheader h;
                 h.settings = replaySettings(g_config);
                 saveRandomState(h.randoms);
+                session.planDelays(o.delays);
                 session.startMatch(h, o.delay);
             }
         }
@@ -336,6 +348,10 @@ int playOnline(const options& o)
     if (!over)
         printf("stopped: %s\n", session.message().c_str());
     session.writeDump(o.record);
+    std::string delays = "delays";
+    for (const auto& d : session.delayChanges())
+        delays += " " + std::to_string(d.first) + ":" + std::to_string(d.second);
+    printf("%s\n", delays.c_str());
     const double seconds = startUs ? (nowUs() - startUs) / 1e6 : 0;
     printf("stats delay=%u steps=%u stalled=%u seconds=%.1f bytes=%llu\n", session.inputDelay(),
            steps, stalled, seconds, session.bytesSent());
