@@ -10,6 +10,7 @@
 #include <SDL/SDL.h>
 #include <GL/gl.h>
 #include <gtest/gtest.h>
+#include "game.h"
 #ifdef __SANITIZE_ADDRESS__
 #include <sanitizer/lsan_interface.h>
 #endif
@@ -60,6 +61,31 @@ void plugDevices(controller* devices)
         g_keys[i] = &devices[i];
     for (int i = 0; i < 4; i++)
         g_joys[i] = &devices[2 + i];
+}
+
+void unplugDevices()
+{
+    for (controller*& c : g_keys)
+        c = nullptr;
+    for (controller*& c : g_joys)
+        c = nullptr;
+}
+
+bool openGameSuite(controller* devices)
+{
+    if (!openGLContext())
+        return false;
+    openConfig();
+    plugDevices(devices);
+    g_thegame = new game();
+    return true;
+}
+
+void closeGameSuite()
+{
+    delete g_thegame;
+    g_thegame = nullptr;
+    closeConfig();
 }
 
 void openConfig()

@@ -23,6 +23,13 @@ bool openGLContext(int w = 64, int h = 64);
 
 // points the two keyboards (g_keys) at devices[0..1] and the four pads (g_joys) at devices[2..5]
 void plugDevices(controller* devices);
+// points every keyboard and pad back at nothing
+void unplugDevices();
+// for a suite that needs a game: the GL window, the store, devices[0..5] plugged and g_thegame
+// built; false (and nothing built) without a display
+bool openGameSuite(controller* devices);
+// deletes g_thegame and closes the store
+void closeGameSuite();
 
 // opens the configuration store "tibrel" under the temporary home into g_config
 void openConfig();

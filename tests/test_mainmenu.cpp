@@ -40,20 +40,8 @@ protected:
     controller pad;
     mainmenu* m = nullptr;
 
-    static void SetUpTestSuite()
-    {
-        if (!testsupport::openGLContext())
-            return;
-        testsupport::openConfig();
-        testsupport::plugDevices(devices);
-        g_thegame = new game();
-    }
-    static void TearDownTestSuite()
-    {
-        delete g_thegame;
-        g_thegame = nullptr;
-        testsupport::closeConfig();
-    }
+    static void SetUpTestSuite() { testsupport::openGameSuite(devices); }
+    static void TearDownTestSuite() { testsupport::closeGameSuite(); }
 
     void SetUp() override
     {

@@ -85,10 +85,7 @@ protected:
         delete menu;
         g_thegame = nullptr;
         delete g;
-        for (controller*& c : g_keys)
-            c = nullptr;
-        for (controller*& c : g_joys)
-            c = nullptr;
+        testsupport::unplugDevices();
     }
 
     // one frame of the loop's match branch after the events, recorded by rec when given;

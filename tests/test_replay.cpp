@@ -72,10 +72,7 @@ protected:
     void TearDown() override
     {
         endMatch();
-        for (controller*& c : g_keys)
-            c = nullptr;
-        for (controller*& c : g_joys)
-            c = nullptr;
+        testsupport::unplugDevices();
     }
 
     // a fresh Arcade match from the generators' state s; player one on keyboard 1, player

@@ -27,20 +27,8 @@ protected:
     static controller devices[6];
     std::string folder;
 
-    static void SetUpTestSuite()
-    {
-        if (!testsupport::openGLContext())
-            return;
-        testsupport::openConfig();
-        testsupport::plugDevices(devices);
-        g_thegame = new game();
-    }
-    static void TearDownTestSuite()
-    {
-        delete g_thegame;
-        g_thegame = nullptr;
-        testsupport::closeConfig();
-    }
+    static void SetUpTestSuite() { testsupport::openGameSuite(devices); }
+    static void TearDownTestSuite() { testsupport::closeGameSuite(); }
     void SetUp() override
     {
         if (!g_thegame)

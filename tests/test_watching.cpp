@@ -44,10 +44,7 @@ protected:
         delete menu;
         g_thegame = nullptr;
         delete match;
-        for (controller*& c : g_keys)
-            c = nullptr;
-        for (controller*& c : g_joys)
-            c = nullptr;
+        testsupport::unplugDevices();
     }
     static std::string storePath() { return testsupport::tempHome() + "/.config/tibrel/tibrel.conf"; }
 
